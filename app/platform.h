@@ -1,0 +1,32 @@
+// What the conversion driver needs from the operating system, in one small
+// table of operations. platform_posix.cpp and platform_win32.cpp each define
+// DefaultPlatform(); tests pass tables of their own to ConvertFileWith.
+#pragma once
+
+#include <cstdint>
+
+namespace kelvane {
+
+enum class ReadResult {
+  kOk,            // *block holds *size bytes followed by three NUL bytes
+  kCannotOpen,    // missing, unreadable, a folder, or a short or failed read
+  kInvalidSize,   // empty, size unknown, or too large for a 32-bit size
+  kOutOfMemory,   // the block could not be allocated
+};
+
+struct Platform {
+  // Reads the whole file at path into a new block from MemAlloc, with three
+  // NUL bytes behind the data. The caller releases the block with MemFree.
+  ReadResult (*read_whole_file)(const char* path, char** block, uint32_t* size);
+  // Creates or replaces the file at path with exactly size bytes of data. 1 on
+  // success; 0 when the file could not be created or completely written, and
+  // then no partial output is left and an existing file is unchanged.
+  int (*write_whole_file)(const char* path, const char* data, uint32_t size);
+  // Shows one warning: a Shift-JIS message, and a path in the platform's own
+  // encoding (null when there is none). Returns what the platform returns.
+  int (*show_warning)(const char* message, const char* path);
+};
+
+const Platform* DefaultPlatform();
+
+}  // namespace kelvane

@@ -1,0 +1,20 @@
+// The one seam through which the core and the driver reach the general heap.
+//
+// Every block a stage hands to its caller comes from MemAlloc or MemResize and
+// is released with MemFree. The product links heap.cpp (plain malloc); a test
+// build may link another definition that fails chosen allocations on purpose.
+#pragma once
+
+#include <cstddef>
+
+namespace kelvane {
+
+// A fresh block of n bytes, or null.
+void* MemAlloc(std::size_t n);
+// Resizes a block, keeping its contents; null on failure, the old block then
+// stays valid and unchanged. A null p behaves like MemAlloc.
+void* MemResize(void* p, std::size_t n);
+// Releases a block from MemAlloc or MemResize; null is allowed.
+void MemFree(void* p);
+
+}  // namespace kelvane

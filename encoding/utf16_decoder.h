@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kelvane {
+
+// UTF-16LE units up to a zero unit -> Shift-JIS (code page 932). Skips a
+// leading FEFF. Fails (-1) on an empty text or any unit cp932 lacks,
+// surrogates included. Returns 1.
+int DecodeUtf16Le(char** result, const uint16_t* units, int mode);
+
+// UTF-16BE units -> UTF-16LE units, applying the line-end rule when mode is
+// not 0. Keeps a byte order mark. Returns 2.
+int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode);
+
+// SwapUtf16Bytes then DecodeUtf16Le (mode 0). Returns 2.
+int DecodeUtf16Be(char** result, const uint16_t* units, int mode);
+
+}  // namespace kelvane

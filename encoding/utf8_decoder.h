@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kelvane {
+
+// Strict UTF-8 (one to three bytes) -> UTF-16LE units; skips EF BB BF at the
+// start. Fails (-1) on malformed, overlong, surrogate, cut-off or four-byte
+// sequences. Returns 3.
+int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode);
+
+// Utf8ToUtf16 then DecodeUtf16Le (mode 0). Returns 3.
+int DecodeUtf8(char** result, const char* bytes, int mode);
+
+}  // namespace kelvane
