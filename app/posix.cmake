@@ -1,0 +1,1 @@
+# POSIX front end: filled in with the driver.

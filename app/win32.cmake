@@ -1,0 +1,1 @@
+# Win32 front end: filled in with the Windows build.
