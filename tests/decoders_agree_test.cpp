@@ -184,5 +184,50 @@ TEST(Decoders, AgreeOnRandomJapaneseText) {
   }
 }
 
+// True when bytes are a sequence of whole Shift-JIS characters: every lead
+// byte is followed by a trail byte (40-7E, 80-FC).
+bool IsWholeShiftJis(const std::string& bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned b = static_cast<unsigned char>(bytes[i]);
+    if (!IsCp932LeadByte(static_cast<uint8_t>(b))) continue;
+    if (++i == bytes.size()) return false;
+    const unsigned t = static_cast<unsigned char>(bytes[i]);
+    if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+  }
+  return true;
+}
+
+// Random bytes, mostly from those that matter to the decoders, at the end of
+// a heap block behind the two NULs: each decoder either fails cleanly or gives
+// whole Shift-JIS characters, never a cut pair (AddressSanitizer watches the
+// reads). ISO-2022-JP gets 7-bit bytes: it copies 8-bit bytes in its one-byte
+// set as they come.
+TEST(Decoders, RandomBytesGiveWholeCharactersOrFail) {
+  const unsigned char kBytes[] = {0x1B, 0x24, 0x28, 0x40, 0x42, 0x4A, 0x49, 0x21, 0x30, 0x7E,
+                                  0x0D, 0x0A, 0x00, 0x8E, 0x8F, 0xA1, 0xA4, 0xB0, 0xDF, 0xE0,
+                                  0xFE, 0xFF, 0x80, 0xC3, 0xE3, 0x81, 0x82, 0xBF, 0xEF};
+  std::mt19937 rng(2022);
+  int decoded[3] = {0, 0, 0};
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes(rng() % 12, 'a');
+    for (char& c : bytes) c = static_cast<char>(kBytes[rng() % sizeof(kBytes)]);
+    bytes = bytes.substr(0, bytes.find('\0'));
+    std::string seven_bit = bytes;
+    for (char& c : seven_bit) c = static_cast<char>(c & 0x7F);
+    seven_bit = seven_bit.substr(0, seven_bit.find('\0'));
+    const testing::Decoded got[3] = {DecodeBytes(&DecodeEucJp, bytes, 0x200),
+                                     DecodeBytes(&DecodeIso2022Jp, seven_bit, 0x200),
+                                     DecodeBytes(&DecodeUtf8, bytes, 0x200)};
+    for (int k = 0; k < 3; ++k) {
+      if (got[k].result == -1) continue;
+      ++decoded[k];
+      ASSERT_TRUE(IsWholeShiftJis(got[k].text))
+          << "decoder " << k << ": " << ToHex(k == 1 ? seven_bit : bytes) << " gave "
+          << ToHex(got[k].text);
+    }
+  }
+  for (int k = 0; k < 3; ++k) EXPECT_GT(decoded[k], 500) << "decoder " << k;
+}
+
 }  // namespace
 }  // namespace kelvane
