@@ -5,6 +5,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "encoding/encoding_id.h"
 #include "tests/decoder_test_util.h"
@@ -183,6 +184,17 @@ TEST(Utf8Decoders, MatchesTheReferenceOnRandomBytes) {
     ASSERT_EQ(ToHex(got.text), ToHex(want_bytes)) << ToHex(bytes);
   }
   EXPECT_GT(accepted, 1000);  // the valid path was exercised too
+}
+
+TEST(Utf8Decoders, CutAtEveryOffset) {
+  const std::vector<testing::Piece> pieces = {
+      {Hex("41"), Hex("41 00")},       {Hex("E3 81 82"), Hex("42 30")},
+      {Hex("C3 A9"), Hex("E9 00")},    {Hex("0D"), Hex("0D 00")},
+      {Hex("EF BD B1"), Hex("71 FF")}, {Hex("0A"), Hex("0A 00")},
+      {Hex("E6 97 A5"), Hex("E5 65")}, {Hex("DF BF"), Hex("FF 07")},
+  };
+  // Units as bytes are not text the line-end reference can read: mode 0 only.
+  testing::CheckEveryCut(&Utf8ToUtf16, pieces, 0, kUtf8);
 }
 
 std::string LongUtf8Text() {
