@@ -1,5 +1,22 @@
 // DetectEncoding: byte order marks, then one forward scan that applies the
-// first matching rule at each position and keeps three scores.
+// first matching rule at each position and keeps three scores. The rules, in
+// order, for the byte c and the next byte n:
+//   1. ESC: n is $ or ( -> ISO-2022-JP; else advance 1.
+//   2. 00-7F: advance 1.
+//   3. E0-EF while UTF-8 is possible: two continuation bytes score UTF-8.
+//   4. C0-DF while UTF-8 is possible: one continuation byte scores UTF-8.
+//      (A broken sequence rules UTF-8 out and goes on with rule 5.)
+//   5. 8E: n in A1-DF while Shift-JIS has scored nothing scores EUC-JP; else
+//      Shift-JIS.
+//   6. 81-9F: Shift-JIS.
+//   7. A1-DF: n FD or FE -> EUC-JP; EUC-JP hiragana or katakana scores EUC-JP
+//      by 1; anything else scores both Shift-JIS and EUC-JP.
+//   8. FD, FE: EUC-JP.
+//   9. E0-FC: scores EUC-JP.
+//  10. 80, A0, FF: advance 1.
+// A score that reaches the limit decides at once. A NUL with more text behind
+// it means UTF-16 without a mark; otherwise only a score greater than both
+// others decides, and the caller's fallback answers the rest.
 //
 // The text is followed by at least two NUL bytes. The scan stands only on
 // non-NUL bytes, so the next byte is always readable; the byte after that is
@@ -8,6 +25,7 @@
 // the two terminators), and the byte behind it is never read.
 #include "encoding/detect_encoding.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "encoding/encoding_id.h"
@@ -36,6 +54,11 @@ constexpr Step Advance(int k) {
 }
 constexpr Step Return(int id) {
   return Step{0, id};
+}
+// A UTF-8 rule that did not apply: the rules from 5 on decide the byte.
+constexpr Step kFallThrough{0, 0};
+bool FellThrough(Step s) {
+  return s.advance == 0 && s.result == 0;
 }
 
 // Rules 5 to 10: the bytes 80-FF once UTF-8 did not take them.
@@ -68,8 +91,8 @@ Step LegacyRule(const unsigned char* p, Scores* s, int64_t limit) {
   return Advance(1);  // 80, A0, FF
 }
 
-// Rules 3 and 4: a UTF-8 lead byte while UTF-8 is still possible. Advance(0)
-// with result 0 means the sequence was broken and the legacy rules decide.
+// Rules 3 and 4: a UTF-8 lead byte while UTF-8 is still possible. A broken
+// sequence rules UTF-8 out for the rest of the scan and falls through.
 Step Utf8Rule(const unsigned char* p, Scores* s, int64_t limit) {
   const unsigned c = p[0];
   if (InRange(c, 0xE0, 0xEF)) {
@@ -82,7 +105,7 @@ Step Utf8Rule(const unsigned char* p, Scores* s, int64_t limit) {
     return s->utf8 >= limit ? Return(kUtf8) : Advance(2);
   }
   s->utf8 = -1;
-  return Step{0, 0};
+  return kFallThrough;
 }
 
 int ByteOrderMark(const unsigned char* t) {
@@ -118,9 +141,9 @@ int DetectEncoding(const char* text, int fallback, int limit) {
     } else if (c < 0x80) {
       step = Advance(1);
     } else {
-      step = Step{0, 0};
+      step = kFallThrough;
       if (s.utf8 != -1 && InRange(c, 0xC0, 0xEF)) step = Utf8Rule(t + i, &s, limit);
-      if (step.advance == 0 && step.result == 0) step = LegacyRule(t + i, &s, limit);
+      if (FellThrough(step)) step = LegacyRule(t + i, &s, limit);
     }
     if (step.advance == 0) return step.result;
     stepped_over_nul = step.advance == 2 && t[i + 1] == 0;
