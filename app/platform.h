@@ -8,10 +8,10 @@
 namespace kelvane {
 
 enum class ReadResult {
-  kOk,            // *block holds *size bytes followed by three NUL bytes
-  kCannotOpen,    // missing, unreadable, a folder, or a short or failed read
-  kInvalidSize,   // empty, size unknown, or too large for a 32-bit size
-  kOutOfMemory,   // the block could not be allocated
+  kOk,           // *block holds *size bytes followed by three NUL bytes
+  kCannotOpen,   // missing, unreadable, a folder, or a short or failed read
+  kInvalidSize,  // empty, size unknown, or too large for a 32-bit size
+  kOutOfMemory,  // the block could not be allocated
 };
 
 struct Platform {
