@@ -144,31 +144,48 @@ uint32_t PowerMod32(int base, uint64_t n) {
   return r;
 }
 
-// Reads the numbers of numeric references of one base. Digit spans are read
-// in increasing order of their starts, and so of their ends.
+bool EndsDigits(Byte c, int base) {
+  int d = DigitValue(c);
+  return d >= base && d < 36;
+}
+
+// Reads the numbers of numeric references of one base. Their digit spans come
+// in increasing order of start, and so of end: a span that begins past the
+// last one's end starts the cursors afresh, and one that overlaps it reuses
+// what the cursors and the search for a digit >= base already covered.
 struct NumberReader {
   int base;
-  const Byte* next_stop;  // first byte at or after the last query that is a digit >= base
+  const Byte* scanned;  // no digit >= base lies between the last start and here
+  bool at_stop;         // *scanned is a digit >= base
   DigitCursor lo;
   DigitCursor hi;
 };
 
 void InitNumberReader(NumberReader* reader, int base, const Byte* start) {
   reader->base = base;
-  reader->next_stop = nullptr;
+  reader->scanned = start;
+  reader->at_stop = false;
   reader->lo = DigitCursor{start, 0, 0};
-  reader->hi = DigitCursor{start, 0, 0};
+  reader->hi = reader->lo;
 }
 
 // ParseNumber (digits, end - digits, base) for the digits at [digits, end).
-uint32_t ReadNumber(NumberReader* reader, const Byte* digits, const Byte* end,
-                    const Byte* text_end) {
-  if (reader->next_stop == nullptr || reader->next_stop < digits) {
-    const Byte* p = digits;
-    while (p < text_end && !(DigitValue(*p) >= reader->base && DigitValue(*p) < 36)) ++p;
-    reader->next_stop = p;
+uint32_t ReadNumber(NumberReader* reader, const Byte* digits, const Byte* end) {
+  if (digits >= reader->hi.at) {
+    reader->lo = DigitCursor{digits, 0, 0};
+    reader->hi = reader->lo;
   }
-  const Byte* stop = reader->next_stop < end ? reader->next_stop : end;
+  if (digits > reader->scanned) {
+    reader->scanned = digits;
+    reader->at_stop = false;
+  }
+  if (!reader->at_stop) {
+    const Byte* p = reader->scanned;
+    while (p < end && !EndsDigits(*p, reader->base)) ++p;
+    reader->scanned = p;
+    reader->at_stop = p < end;
+  }
+  const Byte* stop = reader->scanned < end ? reader->scanned : end;
   Advance(&reader->lo, digits, reader->base);
   Advance(&reader->hi, stop, reader->base);
   return reader->hi.value -
@@ -258,9 +275,9 @@ uint32_t ReferenceValue(Scan* scan, const Byte* amp, const Byte* semicolon) {
     return static_cast<uint32_t>(value);
   }
   if (amp[2] == 'x' || amp[2] == 'X') {
-    return ReadNumber(&scan->hexadecimal, amp + 3, semicolon, scan->end);
+    return ReadNumber(&scan->hexadecimal, amp + 3, semicolon);
   }
-  return ReadNumber(&scan->decimal, amp + 2, semicolon, scan->end);
+  return ReadNumber(&scan->decimal, amp + 2, semicolon);
 }
 
 // Handles the "&" at amp and returns where the run goes on: after the ";" of
