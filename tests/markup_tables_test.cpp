@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+
 #include "html/markup_table_build.h"
 #include "html/name_trie.h"
 #include "tests/support/test_heap.h"
@@ -124,6 +127,22 @@ TEST(MarkupTables, LookupEdgeCases) {
       {"entity null", LookupEntity, nullptr, 3, 0},
   };
   for (const LookupRow& r : rows) EXPECT_EQ(r.lookup(r.probe, r.length), r.want) << r.name;
+}
+
+TEST(MarkupTables, EntityTableAgreesWithAnIndependentList) {
+  std::ifstream in(KELVANE_TEST_DATA_DIR "/html401_entities.txt");
+  ASSERT_TRUE(in.is_open());
+  std::string line;
+  int checked = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::string name = line.substr(0, line.find(' '));
+    int code_point = std::stoi(line.substr(name.size() + 1));
+    EXPECT_EQ(LookupEntity(name.c_str(), static_cast<int>(name.size())), code_point) << name;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 252);
+  EXPECT_EQ(LookupEntity("hibar", 5), 175);  // the one name beyond the list
 }
 
 TEST(MarkupTables, ThirteenEmptyElementsCarryTheBit) {
