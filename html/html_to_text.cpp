@@ -205,64 +205,35 @@ struct Scan {
   NumberReader hexadecimal;
 };
 
+struct FixedReplacement {
+  uint32_t value;
+  const char* bytes;
+};
+
+// Characters that code page 932 lacks or that read better in plain text.
+// clang-format off
+constexpr FixedReplacement kFixedReplacements[] = {
+    {160, " "},    {169, "(C)"},  {174, "(R)"},         {188, "1/4"},
+    {189, "1/2"},  {190, "3/4"},  {710, "^"},           {732, "~"},
+    {8194, " "},   {8195, "\x81\x40"},  {8201, " "},   {8211, "-"},
+    {8212, "\x81\x5C"},  {8226, "\xA5"},  {8260, "/"},  {8482, "(TM)"},
+    {8721, "\x87\x94"},  {8722, "-"},
+};
+// clang-format on
+
+// An accepted value: its fixed replacement, the byte itself below 128, else
+// its code page 932 form or "?".
 void EmitReplacement(Scan* scan, uint32_t value) {
-  TextBuffer* out = scan->out;
-  switch (value) {
-    case 160:
-    case 8194:
-    case 8201:
-      PushByte(out, ' ');
+  for (const FixedReplacement& r : kFixedReplacements) {
+    if (r.value == value) {
+      AppendString(scan->out, r.bytes);
       return;
-    case 169:
-      AppendString(out, "(C)");
-      return;
-    case 174:
-      AppendString(out, "(R)");
-      return;
-    case 188:
-      AppendString(out, "1/4");
-      return;
-    case 189:
-      AppendString(out, "1/2");
-      return;
-    case 190:
-      AppendString(out, "3/4");
-      return;
-    case 710:
-      PushByte(out, '^');
-      return;
-    case 732:
-      PushByte(out, '~');
-      return;
-    case 8195:
-      AppendString(out, "\x81\x40");
-      return;
-    case 8211:
-    case 8722:
-      PushByte(out, '-');
-      return;
-    case 8212:
-      AppendString(out, "\x81\x5C");
-      return;
-    case 8226:
-      PushByte(out, 0xA5);
-      return;
-    case 8260:
-      PushByte(out, '/');
-      return;
-    case 8482:
-      AppendString(out, "(TM)");
-      return;
-    case 8721:
-      AppendString(out, "\x87\x94");
-      return;
-    default:
-      break;
+    }
   }
   if (value < 128) {
-    PushByte(out, static_cast<int>(value));
+    PushByte(scan->out, static_cast<int>(value));
   } else {
-    AppendString(out, CodePointToShiftJis(value));
+    AppendString(scan->out, CodePointToShiftJis(value));
   }
 }
 
