@@ -2,14 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <optional>
-#include <random>
 #include <string>
+#include <vector>
 
 #include "common/heap.h"
 #include "html/markup_table_build.h"
-#include "html/markup_tables.h"
 #include "tests/support/test_heap.h"
 
 namespace kelvane {
