@@ -54,6 +54,16 @@ void BM_HtmlToText_OrdinaryMarkup(benchmark::State& state) {
   Run(state, OrdinaryMarkup(static_cast<std::size_t>(state.range(0))));
 }
 
+// Baselines for the far-search inputs below: as many tags or references per
+// byte, each with its own near ">" or ";".
+void BM_HtmlToText_DenseImagesWithAlt(benchmark::State& state) {
+  Run(state, Repeat("<img alt=x>", static_cast<std::size_t>(state.range(0)), "<br>"));
+}
+
+void BM_HtmlToText_DenseReferences(benchmark::State& state) {
+  Run(state, Repeat("&amp;&#1;", static_cast<std::size_t>(state.range(0)), "<br>"));
+}
+
 // Every "&" looks for a ";" and finds none.
 void BM_HtmlToText_AmpersandsWithoutSemicolon(benchmark::State& state) {
   Run(state, Repeat("&", static_cast<std::size_t>(state.range(0)), "<br>"));
@@ -81,6 +91,8 @@ void BM_HtmlToText_ImagesBeforeOneFarAlt(benchmark::State& state) {
 
 #define KELVANE_SIZES Arg(1 << 20)->Arg(8 << 20)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_HtmlToText_OrdinaryMarkup)->KELVANE_SIZES;
+BENCHMARK(BM_HtmlToText_DenseImagesWithAlt)->KELVANE_SIZES;
+BENCHMARK(BM_HtmlToText_DenseReferences)->KELVANE_SIZES;
 BENCHMARK(BM_HtmlToText_AmpersandsWithoutSemicolon)->KELVANE_SIZES;
 BENCHMARK(BM_HtmlToText_AmpersandsBeforeOneFarSemicolon)->KELVANE_SIZES;
 BENCHMARK(BM_HtmlToText_DigitsToOneFarSemicolon)->KELVANE_SIZES;
