@@ -20,6 +20,7 @@ const wchar_t kNotHtml[] = L"HTMLファイルではありません：";
 const wchar_t kCannotOpen[] = L"ファイルが開けません：";
 const wchar_t kInvalidSize[] = L"無効なファイルサイズです：";
 const wchar_t kOutOfMemory[] = L"メモリの確保に失敗しました：";
+const wchar_t kConversionFailed[] = L"文字コードの変換に失敗しました：";
 const wchar_t kHtmlFailed[] = L"HTML→テキスト変換に失敗しました：";
 const wchar_t kCreateFailed[] = L"ファイルの作成に失敗しました：";
 
@@ -90,6 +91,8 @@ void ReadFailuresShowTheInputPath() {
   CreateDirectoryA(s.Path(L"folder.htm").c_str(), nullptr);
   WriteFileBytes(s.Path(L"empty.htm"), "");
   WriteFileBytes(s.Path(L"zeros.htm"), std::string(16, '\0'));
+  // UTF-8 with a byte order mark, holding an e with an acute accent.
+  WriteFileBytes(s.Path(L"accent.htm"), "\xEF\xBB\xBF<body><p>caf\xC3\xA9</p></body>");
   const std::wstring long_name = std::wstring(270 - s.shown.size(), L'a') + L".htm";
   const ReadFailureRow rows[] = {
       {"a .txt file is not HTML", L"page.txt", kNotHtml},
@@ -100,6 +103,7 @@ void ReadFailuresShowTheInputPath() {
       {"a path over 259 bytes is refused whole", long_name, kCannotOpen},
       {"an empty file has an invalid size", L"empty.htm", kInvalidSize},
       {"a file of NUL bytes converts to nothing", L"zeros.htm", kHtmlFailed},
+      {"a letter that cp932 lacks fails the decoding", L"accent.htm", kConversionFailed},
   };
   for (const ReadFailureRow& row : rows) {
     const std::wstring shown = s.Shown(row.file);
