@@ -236,5 +236,69 @@ TEST_F(CliTest, FolderWithoutWriteAccessGivesTheCreateFailure) {
   EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::string>{"page.htm"});
 }
 
+// The bundled samples: one page in every encoding, with and without byte
+// order marks, must all give the same text, with the page's content in it.
+TEST_F(CliTest, SamplesInEveryEncodingGiveTheSameText) {
+  std::vector<std::string> pages;
+  for (const std::string& name : ListFolder(KELVANE_SAMPLES_DIR)) {
+    if (name.rfind("page-", 0) != 0 || name.size() < 5 || name.substr(name.size() - 5) != ".html") {
+      continue;
+    }
+    ASSERT_TRUE(WriteFile(folder_ / name, ReadFile(std::string(KELVANE_SAMPLES_DIR) + "/" + name)));
+    pages.push_back(folder_ / name);
+  }
+  ASSERT_EQ(pages.size(), 9u)
+      << "UTF-8, UTF-16LE and UTF-16BE with and without BOM, and three more";
+  Outcome run = Kelvane(pages);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  std::string first = ReadFile(pages[0].substr(0, pages[0].size() - 5) + ".txt");
+  for (const std::string& page : pages) {
+    SCOPED_TRACE(page);
+    EXPECT_EQ(ReadFile(page.substr(0, page.size() - 5) + ".txt"), first);
+  }
+  struct Fragment {
+    const char* what;
+    const char* bytes;  // Shift-JIS
+  };
+  const Fragment kPresent[] = {
+      // みどり町図書館だより: the heading, after the two line feeds of H1
+      {"Heading",
+       "\r\n\r\n\x82\xDD\x82\xC7\x82\xE8\x92\xAC\x90\x7D\x8F\x91\x8A\xD9\x82\xBE\x82\xE6\x82\xE8\r"
+       "\n"},
+      // 月曜日 TAB 休館日 TAB: table cells
+      {"TableRow", "\x8C\x8E\x97\x6A\x93\xFA\t\x8B\x78\x8A\xD9\x93\xFA\t\r\n"},
+      // two blanks kept at the start of a preformatted line, then 図書
+      {"Preformatted", "\r\n  \x90\x7D\x8F\x91"},
+      // [図書館の外観]: the image's alternative text
+      {"ImageAlt", "[\x90\x7D\x8F\x91\x8A\xD9\x82\xCC\x8A\x4F\x8A\xCF]"},
+      // 「あ」 from a numeric reference
+      {"NumericReference", "\x81\x75\x82\xA0\x81\x76"},
+      {"NamedReferences", "&\x82\xC8"},
+      {"LessAndGreater", "<\x90\x56\x92\x85\x90\x7D\x8F\x91>"},
+      {"CopyrightAndSpace", "\x8A\xD9 (C) 2024 "},
+  };
+  for (const Fragment& f : kPresent) {
+    EXPECT_NE(first.find(f.bytes), std::string::npos) << f.what;
+  }
+  const char* kAbsent[] = {
+      "<p>",
+      "<td>",
+      "showCalendar",
+      "font-family",
+      "\x8F\x5C\x8C\x8E\x8D\x86",  // 十月号, only in the title in the head
+      "\x96\x7B\x95\xB6",          // 本文, only in the comments
+  };
+  for (const char* bytes : kAbsent) {
+    EXPECT_EQ(first.find(bytes), std::string::npos) << bytes;
+  }
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    if (first[i] == '\n') {
+      ASSERT_TRUE(i > 0 && first[i - 1] == '\r') << "a bare LF at " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kelvane
