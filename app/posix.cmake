@@ -4,4 +4,6 @@ add_library(kelvane_posix_platform STATIC ${CMAKE_CURRENT_SOURCE_DIR}/platform_p
 target_include_directories(kelvane_posix_platform PUBLIC ${PROJECT_SOURCE_DIR})
 
 add_executable(kelvane ${CMAKE_CURRENT_SOURCE_DIR}/main_posix.cpp)
+# At the top of the build tree, where scripts/run and the Windows tests look.
+set_target_properties(kelvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_libraries(kelvane PRIVATE kelvane_app kelvane_posix_platform kelvane_core kelvane_heap)
