@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -190,8 +191,12 @@ TEST_F(CliTest, OutputNameTakenByAFolderShowsTheOutputPath) {
 }
 
 TEST_F(CliTest, RelativeAndEmptyArgumentsArePrintedAsGiven) {
+  char* previous = getcwd(nullptr, 0);
+  ASSERT_NE(previous, nullptr);
   ASSERT_EQ(chdir(folder_.path().c_str()), 0);
   Outcome run = Kelvane({"", "x", "./missing.HTML"});
+  EXPECT_EQ(chdir(previous), 0);
+  free(previous);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
             "kelvane: HTMLファイルではありません：\n"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -284,7 +285,8 @@ TEST_F(DriverTest, EveryFailedAllocationIsReportedWithoutLeaks) {
                 message == kHtmlToTextFailedMessage)
         << message;
     EXPECT_EQ(System().warnings[0].path, "page.htm");
-    EXPECT_NE(Calls()[Calls().size() - 2], "write page.txt");
+    std::vector<std::string> calls = Calls();
+    EXPECT_EQ(std::find(calls.begin(), calls.end(), "write page.txt"), calls.end());
     EXPECT_EQ(Live(), 0);
   }
 }
