@@ -87,8 +87,8 @@ int AppendBytes(TextBuffer* buffer, const char* s, int32_t n) {
   if (end >= buffer->capacity && !GrowText(buffer, end)) return 0;
   // Bounded copy: stop at a NUL of s and zero-fill the rest of the n bytes.
   const void* nul = std::memchr(s, 0, count);
-  std::size_t copied = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - s)
-                                      : count;
+  std::size_t copied =
+      nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - s) : count;
   std::memcpy(buffer->data + buffer->length, s, copied);
   std::memset(buffer->data + buffer->length + copied, 0, count - copied);
   buffer->length = static_cast<uint32_t>(end);

@@ -5,10 +5,16 @@
 
 namespace kelvane {
 
-void* MemAlloc(std::size_t n) { return std::malloc(n == 0 ? 1 : n); }
+void* MemAlloc(std::size_t n) {
+  return std::malloc(n == 0 ? 1 : n);
+}
 
-void* MemResize(void* p, std::size_t n) { return std::realloc(p, n == 0 ? 1 : n); }
+void* MemResize(void* p, std::size_t n) {
+  return std::realloc(p, n == 0 ? 1 : n);
+}
 
-void MemFree(void* p) { std::free(p); }
+void MemFree(void* p) {
+  std::free(p);
+}
 
 }  // namespace kelvane

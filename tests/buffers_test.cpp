@@ -88,14 +88,13 @@ TEST_P(AppendGrowth, GrowsInOneStepToTheFirstDoublingAboveTheEnd) {
   ReleaseTextBuffer(&b);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AppendGrowth,
-    ::testing::Values(AppendGrowthCase{"end_1023_fits", 1000, 23, 1024},
-                      AppendGrowthCase{"end_1024_doubles", 1000, 24, 2048},
-                      AppendGrowthCase{"5000_straight_to_8192", 0, 5000, 8192},
-                      AppendGrowthCase{"4096_needs_8192", 0, 4096, 8192},
-                      AppendGrowthCase{"4095_fits_4096", 0, 4095, 4096}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, AppendGrowth,
+                         ::testing::Values(AppendGrowthCase{"end_1023_fits", 1000, 23, 1024},
+                                           AppendGrowthCase{"end_1024_doubles", 1000, 24, 2048},
+                                           AppendGrowthCase{"5000_straight_to_8192", 0, 5000, 8192},
+                                           AppendGrowthCase{"4096_needs_8192", 0, 4096, 8192},
+                                           AppendGrowthCase{"4095_fits_4096", 0, 4095, 4096}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(TextBuffer, AppendNothingSucceedsEvenWhenFull) {
   TextBuffer b;

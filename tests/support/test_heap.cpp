@@ -51,8 +51,12 @@ void MemFree(void* p) {
 
 namespace testing {
 
-long LiveBlocks() { return g_live; }
-long AllocationCount() { return g_allocations; }
+long LiveBlocks() {
+  return g_live;
+}
+long AllocationCount() {
+  return g_allocations;
+}
 void FailNthAllocation(long n) {
   g_fail_countdown = n;
   g_fail_all = false;
@@ -66,7 +70,9 @@ void ResetHeapFaults() {
   g_fail_countdown = 0;
   g_fail_all = false;
 }
-bool InjectedFailureHappened() { return g_failed; }
+bool InjectedFailureHappened() {
+  return g_failed;
+}
 
 }  // namespace testing
 }  // namespace kelvane
