@@ -83,22 +83,30 @@ mode_t CurrentUmask() {
   return mask;
 }
 
-// Checks that the output may be written, and picks the mode it gets: a new
-// file's usual mode, or the mode of the file it replaces. False when the name
-// is taken by a folder, or an existing file refuses writing (read-only, or a
-// FIFO nobody reads: O_NONBLOCK makes that fail instead of waiting).
-bool ProbeOutput(const char* path, mode_t* mode) {
+// What the output takes over from the file it replaces: its mode and, as far as
+// the user may give them, its owner and group. A new file gets the usual mode.
+struct OutputIdentity {
+  mode_t mode;
+  bool replaces;  // an existing file is replaced; uid and gid are its owners
+  uid_t uid;
+  gid_t gid;
+};
+
+// Checks that the output may be written and fills in its identity. False when
+// the name is taken by a folder, or an existing file refuses writing
+// (read-only, or a FIFO nobody reads: O_NONBLOCK makes that fail, not wait).
+bool ProbeOutput(const char* path, OutputIdentity* identity) {
   struct stat info;
   if (stat(path, &info) != 0) {
     if (errno != ENOENT) return false;
-    *mode = 0666 & ~CurrentUmask();
+    *identity = {static_cast<mode_t>(0666 & ~CurrentUmask()), false, 0, 0};
     return true;
   }
   if (S_ISDIR(info.st_mode)) return false;
   int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);
-  *mode = info.st_mode & 0777;
+  *identity = {static_cast<mode_t>(info.st_mode & 0777), true, info.st_uid, info.st_gid};
   return true;
 }
 
@@ -128,11 +136,16 @@ bool WriteFully(int fd, const char* data, std::size_t size) {
 
 // Fills the temporary file and puts it in place of path. On failure the
 // temporary file is removed, and path is as it was.
-bool ReplaceWithTemporary(const char* path, char* temp_path, mode_t mode, const char* data,
-                          uint32_t size) {
+bool ReplaceWithTemporary(const char* path, char* temp_path, const OutputIdentity& identity,
+                          const char* data, uint32_t size) {
   int fd = mkstemp(temp_path);
   if (fd < 0) return false;
-  bool ok = WriteFully(fd, data, size) && fchmod(fd, mode) == 0;
+  if (identity.replaces) {
+    // Keeps the replaced file's owner and group where the user may (root, or a
+    // group the user is in); otherwise the new file is simply the user's own.
+    (void)!fchown(fd, identity.uid, identity.gid);
+  }
+  bool ok = WriteFully(fd, data, size) && fchmod(fd, identity.mode) == 0;
   // close reports a delayed write error (for example on a network file system).
   ok = close(fd) == 0 && ok;
   ok = ok && rename(temp_path, path) == 0;
@@ -141,11 +154,11 @@ bool ReplaceWithTemporary(const char* path, char* temp_path, mode_t mode, const 
 }
 
 int WriteWholeFile(const char* path, const char* data, uint32_t size) {
-  mode_t mode = 0;
-  if (!ProbeOutput(path, &mode)) return 0;
+  OutputIdentity identity;
+  if (!ProbeOutput(path, &identity)) return 0;
   char* temp_path = TemporaryTemplate(path);
   if (temp_path == nullptr) return 0;
-  bool ok = ReplaceWithTemporary(path, temp_path, mode, data, size);
+  bool ok = ReplaceWithTemporary(path, temp_path, identity, data, size);
   MemFree(temp_path);
   return ok ? 1 : 0;
 }
