@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/messages.h"
 #include "app/platform.h"
 #include "common/heap.h"
 #include "encoding/cp932_table.h"
