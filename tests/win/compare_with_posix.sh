@@ -7,9 +7,6 @@
 set -euo pipefail
 wine=$1 exe=$2 native=$3 data=$4 samples=${5:-}
 
-if [ ! -x "$native" ] && [ -x "$(dirname "$native")/app/kelvane" ]; then
-  native=$(dirname "$native")/app/kelvane
-fi
 if [ ! -x "$native" ]; then
   echo "no POSIX build at $native: run cmake --workflow --preset release first"
   exit 1
