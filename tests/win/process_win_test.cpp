@@ -208,7 +208,8 @@ void CommandLinesSplitExactly() {
 // it and checks the exit code.
 void CheckWindowRun(const std::string& command_line, const std::string& what) {
   PROCESS_INFORMATION process;
-  if (!Check(Start(command_line, &process), what + ": started")) return;
+  const bool started = Start(command_line, &process);
+  if (!Check(started, what + ": started (error " + std::to_string(GetLastError()) + ")")) return;
   HWND window = nullptr;
   for (DWORD waited = 0; window == nullptr && waited < kRunTimeoutMs; waited += kPollMs) {
     WaitForInputIdle(process.hProcess, kPollMs);
