@@ -4,13 +4,15 @@
 // bytes in A1-FE, and half-width katakana as 8E A1-DF. Everything else fails
 // the text instead of writing bytes that are not Shift-JIS: JIS X 0212 (8F,
 // which cp932 cannot hold), the leads 80-A0 and FF, and a pair whose second
-// byte is out of range, such as a lead cut off by the end of the text. A
-// lead is never the last byte read: the text is followed by two NUL bytes.
+// byte is out of range, such as a lead cut off by the end of the text, and a
+// pair whose Shift-JIS code is no cp932 character (unassigned rows and cells).
+// A lead is never the last byte read: the text is followed by two NUL bytes.
 #include "encoding/eucjp_decoder.h"
 
 #include <cstring>
 
 #include "common/buffers.h"
+#include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
 #include "encoding/jis_to_shiftjis.h"
 #include "encoding/line_end_rule.h"
@@ -36,6 +38,7 @@ int DecodeEucCharacter(const unsigned char* p, TextBuffer* out) {
   if (!InRange(b0, 0xA1, 0xFE) || !InRange(b1, 0xA1, 0xFE)) return 0;
   uint8_t pair[2];
   JisToShiftJis(b0 & 0x7F, b1 & 0x7F, pair);
+  if (Cp932ToUnicode(static_cast<uint16_t>(pair[0] << 8 | pair[1])) == 0) return 0;
   PushByte(out, pair[0]);
   PushByte(out, pair[1]);
   return 2;

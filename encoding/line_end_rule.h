@@ -68,7 +68,7 @@ struct ByteStops {
 inline ByteStops MakeByteStops(int mode, unsigned from_byte, unsigned extra) {
   ByteStops s{};
   s.stop[0] = true;
-  if (mode != 0) s.stop['\r'] = s.stop['\n'] = true;
+  if (mode != 0) s.stop[0x0D] = s.stop[0x0A] = true;
   for (unsigned b = from_byte; b < 256; ++b) s.stop[b] = true;
   s.stop[extra] = true;
   return s;

@@ -279,8 +279,8 @@ struct RunClasses {
 
 constexpr RunClasses MakeRunClasses() {
   RunClasses t{};
-  t.of[' '] = t.of['\t'] = t.of['\r'] = t.of['\n'] = kSpace;
-  t.of['&'] = kAmpersand;
+  t.of[0x20] = t.of[0x09] = t.of[0x0D] = t.of[0x0A] = kSpace;  // space, tab, CR, LF
+  t.of[0x26] = kAmpersand;  // &
   return t;
 }
 

@@ -88,6 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
                       EucCase{"SecondByteA0", Hex("B0 A0"), 0x200, kFails, ""},
                       EucCase{"SecondByteFf", Hex("B0 FF"), 0x200, kFails, ""},
                       EucCase{"SecondByteAscii", Hex("B0 41"), 0x200, kFails, ""},
+                      // Pairs whose Shift-JIS code is no cp932 character.
+                      EucCase{"UnassignedRow9", Hex("A9 A1"), 0x200, kFails, ""},
+                      EucCase{"UnassignedCellOfRow2", Hex("A2 AF"), 0x200, kFails, ""},
+                      EucCase{"UnassignedCellOfRow13", Hex("AD BF"), 0x200, kFails, ""},
+                      EucCase{"Row93", Hex("FD A1"), 0x200, kFails, ""},
                       EucCase{"SecondByteLineEnd", Hex("B0 0A"), 0x200, kFails, ""}),
     CaseName);
 
