@@ -78,6 +78,17 @@ void AnsiCodePageIs932() {
   CheckEqual(GetACP(), 932, "ANSI code page of the test run");
 }
 
+// A file of size bytes that takes no room on disk: only its end is set.
+void MakeSparseFile(const std::string& path, long long size) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  Check(file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
+            SetEndOfFile(file),
+        "making a file of " + std::to_string(size) + " bytes");
+  CloseHandle(file);
+}
+
 struct ReadFailureRow {
   const char* name;
   std::wstring file;  // in the scratch folder
@@ -91,6 +102,7 @@ void ReadFailuresShowTheInputPath() {
   CreateDirectoryA(s.Path(L"folder.htm").c_str(), nullptr);
   WriteFileBytes(s.Path(L"empty.htm"), "");
   WriteFileBytes(s.Path(L"zeros.htm"), std::string(16, '\0'));
+  MakeSparseFile(s.Path(L"huge.htm"), 0x100000000LL);
   // UTF-8 with a byte order mark, holding an e with an acute accent.
   WriteFileBytes(s.Path(L"accent.htm"), "\xEF\xBB\xBF<body><p>caf\xC3\xA9</p></body>");
   const std::wstring long_name = std::wstring(270 - s.shown.size(), L'a') + L".htm";
@@ -102,6 +114,7 @@ void ReadFailuresShowTheInputPath() {
       {"a folder cannot be opened as a file", L"folder.htm", kCannotOpen},
       {"a path over 259 bytes is refused whole", long_name, kCannotOpen},
       {"an empty file has an invalid size", L"empty.htm", kInvalidSize},
+      {"a file of 4 GiB has an invalid size", L"huge.htm", kInvalidSize},
       {"a file of NUL bytes converts to nothing", L"zeros.htm", kHtmlFailed},
       {"a letter that cp932 lacks fails the decoding", L"accent.htm", kConversionFailed},
   };
