@@ -169,7 +169,14 @@ int ShowWarning(const char* message, const char* path) {
   if (message_length < 0 || path_length < 0) return 0;
   const int room = message_length + 2 + path_length + 1;
   wchar_t* text = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * room));
-  if (text == nullptr) return 0;
+  if (text == nullptr) {
+    // Out of memory: still tell the user what failed, without the path.
+    wchar_t short_text[64];
+    if (MultiByteToWideChar(kShiftJisCodePage, 0, message, -1, short_text, 64) == 0) {
+      short_text[0] = 0;
+    }
+    return MessageBoxW(nullptr, short_text, caption, MB_OK | MB_ICONWARNING);
+  }
   int end = AppendWide(kShiftJisCodePage, message, text, room);
   if (path != nullptr) {
     text[end++] = L'\n';

@@ -143,6 +143,21 @@ void UnknownErrorIsTheDefaultMessage() {
   if (catcher.boxes().size() == 1) CheckEqual(catcher.boxes()[0].text, L"不明のエラー", "text");
 }
 
+// With no memory for the composed text, the box still names the failure.
+void BoxWithoutMemoryShowsTheMessage() {
+  const std::string path = "C:\\some\\page.txt";
+  testing::ScopedHeapFaults faults;
+  testing::FailAllAllocations();
+  BoxCatcher catcher;
+  ShowConversionError(nullptr, path.c_str());
+  testing::ResetHeapFaults();
+  CheckEqual(static_cast<long long>(catcher.boxes().size()), 1, "boxes shown");
+  if (catcher.boxes().size() == 1) {
+    CheckEqual(catcher.boxes()[0].text, L"不明のエラー", "text");
+    Check(catcher.boxes()[0].warning_icon, "warning icon");
+  }
+}
+
 void FileOpenForWritingElsewhereCannotBeOpened() {
   const Scratch s = MakeScratch("kelvane-held");
   const std::string path = s.Path(L"held.htm");
@@ -280,6 +295,7 @@ std::vector<WinTest> ConvertFileWinTests() {
       {"empty path shows the message and two line feeds", EmptyPathShowsMessageAndTwoLineFeeds},
       {"null path is silent", NullPathIsSilent},
       {"unknown error is the default message", UnknownErrorIsTheDefaultMessage},
+      {"box without memory shows the message", BoxWithoutMemoryShowsTheMessage},
       {"file open for writing elsewhere cannot be opened",
        FileOpenForWritingElsewhereCannotBeOpened},
       {"failed block allocation is reported", FailedBlockAllocationIsReported},
