@@ -10,7 +10,7 @@ namespace kelvane {
 enum class ReadResult {
   kOk,           // *block holds *size bytes followed by three NUL bytes
   kCannotOpen,   // missing, unreadable, a folder, or a short or failed read
-  kInvalidSize,  // empty, size unknown, or too large for a 32-bit size
+  kInvalidSize,  // empty, size unknown, or the size and three NULs exceed 32 bits
   kOutOfMemory,  // the block could not be allocated
 };
 
@@ -22,8 +22,9 @@ struct Platform {
   // success; 0 when the file could not be created or completely written, and
   // then no partial output is left and an existing file is unchanged.
   int (*write_whole_file)(const char* path, const char* data, uint32_t size);
-  // Shows one warning: a Shift-JIS message, and a path in the platform's own
-  // encoding (null when there is none). Returns what the platform returns.
+  // Shows one warning: a Shift-JIS message (never null), and a path in the
+  // platform's own encoding (null when there is none). Returns what the
+  // platform returns; nobody uses it.
   int (*show_warning)(const char* message, const char* path);
 };
 

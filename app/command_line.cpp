@@ -1,0 +1,35 @@
+// The command-line split works byte by byte: the blank (0x20) and the double
+// quote (0x22) never occur as the second byte of a Shift-JIS character, so
+// Japanese names split safely without decoding them.
+
+#include "app/command_line.h"
+
+#include <cstring>
+
+namespace kelvane {
+
+std::size_t SplitCommandLine(const char* line, CommandWordFn on_word, void* context) {
+  std::size_t count = 0;
+  if (line == nullptr) return 0;
+  const char* p = line;
+  while (*p != '\0') {
+    if (*p == ' ') {
+      ++p;
+    } else if (*p == '"') {
+      const char* close = std::strchr(p + 1, '"');
+      if (close == nullptr) break;  // unterminated: the rest is ignored
+      on_word(context, p + 1, static_cast<std::size_t>(close - (p + 1)));
+      ++count;
+      p = close + 1;
+    } else {
+      const char* end = p;
+      while (*end != '\0' && *end != ' ') ++end;
+      on_word(context, p, static_cast<std::size_t>(end - p));
+      ++count;
+      p = end;
+    }
+  }
+  return count;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,168 @@
+// The conversion driver: one HTML file in, one Shift-JIS text file with CRLF
+// line ends out, beside it.
+//
+// Every stage hands back a new block that the driver then owns. The driver
+// releases a stage's input as soon as the stage returns, before it looks at the
+// result, so no more than two text blocks are alive at any moment. Every
+// failure goes out through ShowConversionErrorWith with the input path, except
+// the create failure, which names the output. The operating system is reached
+// only through the Platform table, so this file builds unchanged everywhere.
+
+#include "app/convert_file.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "app/messages.h"
+#include "common/heap.h"
+#include "encoding/detect_encoding.h"
+#include "encoding/encoding_id.h"
+#include "encoding/eucjp_decoder.h"
+#include "encoding/iso2022jp_decoder.h"
+#include "encoding/line_ends.h"
+#include "encoding/utf16_decoder.h"
+#include "encoding/utf8_decoder.h"
+#include "html/html_to_text.h"
+
+namespace kelvane {
+namespace {
+
+// Detection answers ShiftJis when the bytes do not decide, and stops early once
+// a score reaches 40.
+constexpr int kDetectFallback = kShiftJis;
+constexpr int kDetectLimit = 40;
+
+int Fail(const Platform* platform, const char* message, const char* path) {
+  ShowConversionErrorWith(platform, message, path);
+  return 0;
+}
+
+unsigned char AsciiLower(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+// Whether the four bytes at dot spell extension (lower case), ASCII letters in
+// any case. A NUL ends the comparison as a mismatch, so nothing past the end of
+// the path is read.
+bool HasExtension(const char* dot, const char* extension) {
+  for (int i = 0; i < 4; ++i) {
+    unsigned char c = static_cast<unsigned char>(dot[i]);
+    if (c == 0 || AsciiLower(c) != static_cast<unsigned char>(extension[i])) return false;
+  }
+  return true;
+}
+
+// The last '.' of the whole path (folder names included) when it starts ".htm"
+// or ".xht"; null otherwise.
+const char* FindHtmlExtension(const char* path) {
+  const char* dot = std::strrchr(path, '.');
+  if (dot == nullptr) return nullptr;
+  if (!HasExtension(dot, ".htm") && !HasExtension(dot, ".xht")) return nullptr;
+  return dot;
+}
+
+// A new block with the path up to dot followed by ".txt"; null when out of
+// memory. Sized from the path, so a path of any length fits.
+char* BuildOutputPath(const char* path, const char* dot) {
+  std::size_t stem = static_cast<std::size_t>(dot - path);
+  char* output = static_cast<char*>(MemAlloc(stem + sizeof(".txt")));
+  if (output == nullptr) return nullptr;
+  std::memcpy(output, path, stem);
+  std::memcpy(output + stem, ".txt", sizeof(".txt"));
+  return output;
+}
+
+const char* ReadFailureMessage(ReadResult result) {
+  switch (result) {
+    case ReadResult::kInvalidSize:
+      return kInvalidSizeMessage;
+    case ReadResult::kOutOfMemory:
+      return kOutOfMemoryMessage;
+    case ReadResult::kCannotOpen:
+    case ReadResult::kOk:
+      break;
+  }
+  return kCannotOpenMessage;
+}
+
+// Runs the decoder that the detected encoding selects, producing Shift-JIS with
+// LF line ends. -1 for a failed decoding and for an id that names no decoder.
+int DecodeToShiftJis(char** result, const char* block, int encoding) {
+  // The block carries three NUL bytes behind the data, so UTF-16 text of any
+  // size ends in a zero unit inside it.
+  const uint16_t* units = reinterpret_cast<const uint16_t*>(block);
+  switch (encoding) {
+    case kUtf16Le:
+      return DecodeUtf16Le(result, units, kLineEndLf);
+    case kUtf16Be:
+      return DecodeUtf16Be(result, units, kLineEndLf);
+    case kUtf8:
+      return DecodeUtf8(result, block, kLineEndLf);
+    case kShiftJis:
+      // Already Shift-JIS: only the line ends change.
+      return NormalizeLineEnds(result, block, static_cast<int>(kLineEndLf) | kShiftJis);
+    case kEucJp:
+      return DecodeEucJp(result, block, kLineEndLf);
+    case kIso2022Jp:
+      return DecodeIso2022Jp(result, block, kLineEndLf);
+    default:
+      return -1;
+  }
+}
+
+// Reads, decodes, converts and writes; the paths stay the caller's.
+int ConvertToOutput(const Platform* platform, const char* path, const char* output_path) {
+  char* block = nullptr;
+  uint32_t size = 0;
+  ReadResult read = platform->read_whole_file(path, &block, &size);
+  if (read != ReadResult::kOk) return Fail(platform, ReadFailureMessage(read), path);
+
+  char* decoded = nullptr;
+  int decode_result =
+      DecodeToShiftJis(&decoded, block, DetectEncoding(block, kDetectFallback, kDetectLimit));
+  MemFree(block);
+  if (decode_result == -1) return Fail(platform, kConversionFailedMessage, path);
+
+  char* text = HtmlToText(decoded, nullptr);
+  MemFree(decoded);
+  if (text == nullptr) return Fail(platform, kHtmlToTextFailedMessage, path);
+
+  char* final_text = nullptr;
+  int crlf_result = NormalizeLineEnds(&final_text, text, kLineEndCrLf);
+  MemFree(text);
+  if (crlf_result == -1) return Fail(platform, kConversionFailedMessage, path);
+
+  // Stage texts come from 32-bit buffers, so the length fits.
+  uint32_t length = static_cast<uint32_t>(std::strlen(final_text));
+  int written = platform->write_whole_file(output_path, final_text, length);
+  MemFree(final_text);
+  if (!written) return Fail(platform, kCreateFailedMessage, output_path);
+  return 1;
+}
+
+}  // namespace
+
+int ConvertFileWith(const Platform* platform, const char* path) {
+  if (path == nullptr) return 0;
+  const char* dot = FindHtmlExtension(path);
+  if (dot == nullptr) return Fail(platform, kNotHtmlMessage, path);
+  char* output_path = BuildOutputPath(path, dot);
+  if (output_path == nullptr) return Fail(platform, kOutOfMemoryMessage, path);
+  int converted = ConvertToOutput(platform, path, output_path);
+  MemFree(output_path);
+  return converted;
+}
+
+int ConvertFile(const char* path) {
+  return ConvertFileWith(DefaultPlatform(), path);
+}
+
+int ShowConversionErrorWith(const Platform* platform, const char* message, const char* path) {
+  return platform->show_warning(message != nullptr ? message : kUnknownErrorMessage, path);
+}
+
+int ShowConversionError(const char* message, const char* path) {
+  return ShowConversionErrorWith(DefaultPlatform(), message, path);
+}
+
+}  // namespace kelvane

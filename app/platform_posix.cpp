@@ -1,0 +1,211 @@
+// The driver's operating-system table on POSIX systems.
+//
+// Reading takes one snapshot of a regular file into a block with three NUL
+// bytes behind the data; anything that is not a regular file has no size to
+// trust and is refused without blocking. Writing never leaves a partial output:
+// the text goes into a temporary file in the output's folder, which replaces
+// the output by rename only after every byte has been written and the file
+// closed; every failure removes the temporary file. Warnings go to stderr as
+// one UTF-8 line each: "kelvane: ", the message, the path as given.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/platform.h"
+#include "common/heap.h"
+#include "encoding/cp932_table.h"
+
+namespace kelvane {
+namespace {
+
+// The largest file whose size and three NUL bytes still fit in 32 bits, which
+// every later stage counts in.
+constexpr uint64_t kMaxFileSize = UINT32_MAX - 3;
+
+// Reads exactly size bytes; false on an error or an early end of file.
+bool ReadFully(int fd, char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t got = read(fd, data + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+ReadResult ReadOpenFile(int fd, char** block, uint32_t* size) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return ReadResult::kInvalidSize;
+  if (S_ISDIR(info.st_mode)) return ReadResult::kCannotOpen;
+  // Pipes, devices and sockets report no size to read by.
+  if (!S_ISREG(info.st_mode)) return ReadResult::kInvalidSize;
+  if (info.st_size <= 0 || static_cast<uint64_t>(info.st_size) > kMaxFileSize) {
+    return ReadResult::kInvalidSize;
+  }
+  std::size_t length = static_cast<std::size_t>(info.st_size);
+  char* data = static_cast<char*>(MemAlloc(length + 3));
+  if (data == nullptr) return ReadResult::kOutOfMemory;
+  // A file that shrank since fstat gives a short read: refused, so no byte
+  // that was not read can reach the output.
+  if (!ReadFully(fd, data, length)) {
+    MemFree(data);
+    return ReadResult::kCannotOpen;
+  }
+  data[length] = data[length + 1] = data[length + 2] = '\0';
+  *block = data;
+  *size = static_cast<uint32_t>(length);
+  return ReadResult::kOk;
+}
+
+ReadResult ReadWholeFile(const char* path, char** block, uint32_t* size) {
+  *block = nullptr;
+  *size = 0;
+  // O_NONBLOCK keeps a FIFO without a writer from hanging the open.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return ReadResult::kCannotOpen;
+  ReadResult result = ReadOpenFile(fd, block, size);
+  close(fd);
+  return result;
+}
+
+mode_t CurrentUmask() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
+// What the output takes over from the file it replaces: its mode and, as far as
+// the user may give them, its owner and group. A new file gets the usual mode.
+struct OutputIdentity {
+  mode_t mode;
+  bool replaces;  // an existing file is replaced; uid and gid are its owners
+  uid_t uid;
+  gid_t gid;
+};
+
+// Checks that the output may be written and fills in its identity. False when
+// the name is taken by a folder, or an existing file refuses writing
+// (read-only, or a FIFO nobody reads: O_NONBLOCK makes that fail, not wait).
+bool ProbeOutput(const char* path, OutputIdentity* identity) {
+  struct stat info;
+  if (stat(path, &info) != 0) {
+    if (errno != ENOENT) return false;
+    *identity = {static_cast<mode_t>(0666 & ~CurrentUmask()), false, 0, 0};
+    return true;
+  }
+  if (S_ISDIR(info.st_mode)) return false;
+  int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  close(fd);
+  *identity = {static_cast<mode_t>(info.st_mode & 0777), true, info.st_uid, info.st_gid};
+  return true;
+}
+
+// A new block holding a mkstemp template in the folder of path.
+char* TemporaryTemplate(const char* path) {
+  static const char kName[] = ".kelvane-XXXXXX";
+  const char* slash = std::strrchr(path, '/');
+  std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
+  char* name = static_cast<char*>(MemAlloc(folder + sizeof(kName)));
+  if (name == nullptr) return nullptr;
+  std::memcpy(name, path, folder);
+  std::memcpy(name + folder, kName, sizeof(kName));
+  return name;
+}
+
+// Writes all size bytes, going on after short writes and interruptions.
+bool WriteFully(int fd, const char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t put = write(fd, data + done, size - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+// Fills the temporary file and puts it in place of path. On failure the
+// temporary file is removed, and path is as it was.
+bool ReplaceWithTemporary(const char* path, char* temp_path, const OutputIdentity& identity,
+                          const char* data, uint32_t size) {
+  int fd = mkstemp(temp_path);
+  if (fd < 0) return false;
+  if (identity.replaces) {
+    // Keeps the replaced file's owner and group where the user may (root, or a
+    // group the user is in); otherwise the new file is simply the user's own.
+    (void)!fchown(fd, identity.uid, identity.gid);
+  }
+  bool ok = WriteFully(fd, data, size) && fchmod(fd, identity.mode) == 0;
+  // close reports a delayed write error (for example on a network file system).
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temp_path, path) == 0;
+  if (!ok) unlink(temp_path);
+  return ok;
+}
+
+int WriteWholeFile(const char* path, const char* data, uint32_t size) {
+  OutputIdentity identity;
+  if (!ProbeOutput(path, &identity)) return 0;
+  char* temp_path = TemporaryTemplate(path);
+  if (temp_path == nullptr) return 0;
+  bool ok = ReplaceWithTemporary(path, temp_path, identity, data, size);
+  MemFree(temp_path);
+  return ok ? 1 : 0;
+}
+
+// Writes one UTF-16 unit as UTF-8.
+void PutUtf8(uint16_t unit, std::FILE* out) {
+  if (unit < 0x80) {
+    std::fputc(unit, out);
+  } else if (unit < 0x800) {
+    std::fputc(0xC0 | (unit >> 6), out);
+    std::fputc(0x80 | (unit & 0x3F), out);
+  } else {
+    std::fputc(0xE0 | (unit >> 12), out);
+    std::fputc(0x80 | ((unit >> 6) & 0x3F), out);
+    std::fputc(0x80 | (unit & 0x3F), out);
+  }
+}
+
+// Writes Shift-JIS text as UTF-8; a code the table lacks shows as '?'.
+void PutCp932AsUtf8(const char* text, std::FILE* out) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p != 0) {
+    uint16_t code = *p++;
+    if (IsCp932LeadByte(static_cast<uint8_t>(code)) && *p != 0) code = (code << 8) | *p++;
+    uint16_t unit = Cp932ToUnicode(code);
+    // The table gives 0 for an undefined code; a code that is 0 never gets here.
+    PutUtf8(unit != 0 ? unit : '?', out);
+  }
+}
+
+// Stderr is unbuffered; one locked line keeps messages whole.
+int ShowWarning(const char* message, const char* path) {
+  flockfile(stderr);
+  std::fputs("kelvane: ", stderr);
+  PutCp932AsUtf8(message, stderr);
+  if (path != nullptr) std::fputs(path, stderr);
+  std::fputc('\n', stderr);
+  int failed = std::ferror(stderr);
+  funlockfile(stderr);
+  return failed ? 0 : 1;
+}
+
+constexpr Platform kPosixPlatform = {ReadWholeFile, WriteWholeFile, ShowWarning};
+
+}  // namespace
+
+const Platform* DefaultPlatform() {
+  return &kPosixPlatform;
+}
+
+}  // namespace kelvane

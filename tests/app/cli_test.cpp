@@ -1,0 +1,309 @@
+// The kelvane program end to end: run as a child process on real files in a
+// temporary folder, checking exit status, the lines on stderr (UTF-8) and the
+// bytes of the files it writes.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/app/posix_files.h"
+
+extern char** environ;
+
+namespace kelvane {
+namespace {
+
+using testing::Exists;
+using testing::ListFolder;
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::WriteFile;
+
+struct Outcome {
+  int status = -1;  // exit status, or -1 when it did not exit normally
+  std::string err;
+  std::string out;
+};
+
+// Runs argv[0] with the rest as arguments, stdout and stderr captured.
+Outcome Spawn(const std::vector<std::string>& argv, const TempFolder& scratch) {
+  std::string err_path = scratch / "stderr";
+  std::string out_path = scratch / "stdout";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  Outcome run;
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return run;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  run.err = ReadFile(err_path);
+  run.out = ReadFile(out_path);
+  return run;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(folder_.path().empty()); }
+
+  // Runs kelvane on the given arguments.
+  Outcome Kelvane(const std::vector<std::string>& files) {
+    std::vector<std::string> argv = {KELVANE_BINARY};
+    argv.insert(argv.end(), files.begin(), files.end());
+    return Spawn(argv, scratch_);
+  }
+
+  // Runs kelvane as the user nobody: as root through setpriv, otherwise as the
+  // current user. False when that is not possible here.
+  bool KelvaneUnprivileged(const std::vector<std::string>& files, Outcome* run) {
+    std::vector<std::string> argv;
+    if (geteuid() == 0) {
+      if (access("/usr/bin/setpriv", X_OK) != 0) return false;
+      argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+    }
+    argv.push_back(KELVANE_BINARY);
+    argv.insert(argv.end(), files.begin(), files.end());
+    *run = Spawn(argv, scratch_);
+    return true;
+  }
+
+  TempFolder folder_;   // where the test's files live
+  TempFolder scratch_;  // captured output of the child
+};
+
+// A small page and its exact conversion: Shift-JIS with CRLF line ends.
+const char kPageUtf8[] =
+    "<html><head><title>t</title></head><body>\n<h1>見出し</h1>\n"
+    "<p>こんにちは、世界。</p><p>A&amp;B &#12354;</p></body></html>\n";
+const char kPageText[] =
+    "\r\n\r\n\x8C\xA9\x8F\x6F\x82\xB5\r\n\r\n"
+    "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD\x81\x41\x90\xA2\x8A\x45\x81\x42\r\n"
+    "\r\nA&B \x82\xA0\r\n";
+
+TEST_F(CliTest, NoFileGivesUsageAndStatusTwo) {
+  Outcome run = Kelvane({});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err.rfind("usage: kelvane FILE...\n", 0), 0u) << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+TEST_F(CliTest, ConvertsAPageBesideIt) {
+  ASSERT_TRUE(WriteFile(folder_ / "page.html", kPageUtf8));
+  Outcome run = Kelvane({folder_ / "page.html"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(ReadFile(folder_ / "page.txt"), kPageText);
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::string>{"page.html", "page.txt"}));
+}
+
+TEST_F(CliTest, ReplacesAnExistingOutputKeepingItsMode) {
+  ASSERT_TRUE(WriteFile(folder_ / "page.htm", kPageUtf8));
+  ASSERT_TRUE(WriteFile(folder_ / "page.txt", std::string(5000, 'o'), 0640));
+  Outcome run = Kelvane({folder_ / "page.htm"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadFile(folder_ / "page.txt"), kPageText);
+  EXPECT_EQ(testing::ModeOf(folder_ / "page.txt"), 0640u);
+}
+
+TEST_F(CliTest, JapaneseNamesAndLongPaths) {
+  std::string deep = folder_.path();
+  for (int i = 0; i < 6; ++i) {
+    deep += "/" + std::string(60, static_cast<char>('a' + i));
+    ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+  }
+  std::string page = deep + "/ページ.html";
+  ASSERT_GT(page.size(), 400u);
+  ASSERT_TRUE(WriteFile(page, kPageUtf8));
+  Outcome run = Kelvane({page});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadFile(deep + "/ページ.txt"), kPageText);
+}
+
+struct FailureCase {
+  const char* name;
+  const char* file;      // the argument, relative to the folder
+  const char* contents;  // null: create nothing; "<dir>": a folder
+  std::size_t size;      // bytes of contents (they may hold NULs)
+  const char* message;   // in UTF-8, as printed
+  const char* shown;     // the path printed, relative to the folder
+};
+
+#define BYTES(s) s, sizeof(s) - 1
+
+const FailureCase kFailures[] = {
+    {"NotAnHtmlName", "notes.md", BYTES("<p>x</p>"), "HTMLファイルではありません：", "notes.md"},
+    {"MissingFile", "missing.htm", nullptr, 0, "ファイルが開けません：", "missing.htm"},
+    {"FolderNamedLikeAPage", "dir.htm", BYTES("<dir>"), "ファイルが開けません：", "dir.htm"},
+    {"EmptyFile", "empty.htm", BYTES(""), "無効なファイルサイズです：", "empty.htm"},
+    {"BrokenUtf8", "broken.htm", BYTES("\xEF\xBB\xBF<body><p>\xC3\x28</p>"),
+     "文字コードの変換に失敗しました：", "broken.htm"},
+    {"CharacterCp932Lacks", "accent.htm", BYTES("\xEF\xBB\xBF<body><p>caf\xC3\xA9</p>"),
+     "文字コードの変換に失敗しました：", "accent.htm"},
+    {"OnlyNulBytes", "nul.htm", BYTES("\0\0\0\0"), "HTML→テキスト変換に失敗しました：", "nul.htm"},
+    {"BodyTagNeverClosed", "body.htm", BYTES("<html><body"), "HTML→テキスト変換に失敗しました：",
+     "body.htm"},
+};
+
+TEST_F(CliTest, EachFailurePrintsItsMessageAndLeavesNoOutput) {
+  for (const FailureCase& c : kFailures) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    std::string file = folder / c.file;
+    if (c.contents != nullptr && std::string(c.contents) == "<dir>") {
+      ASSERT_EQ(mkdir(file.c_str(), 0755), 0);
+    } else if (c.contents != nullptr) {
+      ASSERT_TRUE(WriteFile(file, std::string(c.contents, c.size)));
+    }
+    std::vector<std::string> before = ListFolder(folder.path());
+    Outcome run = Kelvane({file});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kelvane: " + std::string(c.message) + (folder / c.shown) + "\n");
+    EXPECT_EQ(ListFolder(folder.path()), before) << "no output, no temporary file";
+  }
+}
+
+TEST_F(CliTest, OutputNameTakenByAFolderShowsTheOutputPath) {
+  ASSERT_TRUE(WriteFile(folder_ / "page.htm", kPageUtf8));
+  ASSERT_EQ(mkdir((folder_ / "page.txt").c_str(), 0755), 0);
+  Outcome run = Kelvane({folder_ / "page.htm"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kelvane: ファイルの作成に失敗しました：" + (folder_ / "page.txt") + "\n");
+}
+
+TEST_F(CliTest, RelativeAndEmptyArgumentsArePrintedAsGiven) {
+  char* previous = getcwd(nullptr, 0);
+  ASSERT_NE(previous, nullptr);
+  ASSERT_EQ(chdir(folder_.path().c_str()), 0);
+  Outcome run = Kelvane({"", "x", "./missing.HTML"});
+  EXPECT_EQ(chdir(previous), 0);
+  free(previous);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "kelvane: HTMLファイルではありません：\n"
+            "kelvane: HTMLファイルではありません：x\n"
+            "kelvane: ファイルが開けません：./missing.HTML\n");
+}
+
+TEST_F(CliTest, GoesOnAfterAFailureInArgumentOrder) {
+  ASSERT_TRUE(WriteFile(folder_ / "a.htm", kPageUtf8));
+  ASSERT_TRUE(WriteFile(folder_ / "c.xhtml", kPageUtf8));
+  Outcome run = Kelvane({folder_ / "a.htm", folder_ / "b.htm", folder_ / "c.xhtml", folder_ / "d"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kelvane: ファイルが開けません：" + (folder_ / "b.htm") +
+                         "\nkelvane: HTMLファイルではありません：" + (folder_ / "d") + "\n");
+  EXPECT_EQ(ReadFile(folder_ / "a.txt"), kPageText);
+  EXPECT_EQ(ReadFile(folder_ / "c.txt"), kPageText);
+}
+
+TEST_F(CliTest, ReadOnlyOutputGivesTheCreateFailureAndIsKept) {
+  ASSERT_EQ(chmod(folder_.path().c_str(), 0777), 0);
+  ASSERT_TRUE(WriteFile(folder_ / "page.htm", kPageUtf8));
+  ASSERT_TRUE(WriteFile(folder_ / "page.txt", "old", 0444));
+  Outcome run;
+  if (!KelvaneUnprivileged({folder_ / "page.htm"}, &run)) {
+    GTEST_SKIP() << "running as root without setpriv: cannot drop privileges";
+  }
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kelvane: ファイルの作成に失敗しました：" + (folder_ / "page.txt") + "\n");
+  EXPECT_EQ(ReadFile(folder_ / "page.txt"), "old");
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::string>{"page.htm", "page.txt"}));
+}
+
+TEST_F(CliTest, FolderWithoutWriteAccessGivesTheCreateFailure) {
+  ASSERT_TRUE(WriteFile(folder_ / "page.htm", kPageUtf8));
+  ASSERT_EQ(chmod(folder_.path().c_str(), 0555), 0);
+  Outcome run;
+  bool ran = KelvaneUnprivileged({folder_ / "page.htm"}, &run);
+  chmod(folder_.path().c_str(), 0755);
+  if (!ran) GTEST_SKIP() << "running as root without setpriv: cannot drop privileges";
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kelvane: ファイルの作成に失敗しました：" + (folder_ / "page.txt") + "\n");
+  EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::string>{"page.htm"});
+}
+
+// The bundled samples: one page in every encoding, with and without byte
+// order marks, must all give the same text, with the page's content in it.
+TEST_F(CliTest, SamplesInEveryEncodingGiveTheSameText) {
+  std::vector<std::string> pages;
+  for (const std::string& name : ListFolder(KELVANE_SAMPLES_DIR)) {
+    if (name.rfind("page-", 0) != 0 || name.size() < 5 || name.substr(name.size() - 5) != ".html") {
+      continue;
+    }
+    ASSERT_TRUE(WriteFile(folder_ / name, ReadFile(std::string(KELVANE_SAMPLES_DIR) + "/" + name)));
+    pages.push_back(folder_ / name);
+  }
+  ASSERT_EQ(pages.size(), 9u)
+      << "UTF-8, UTF-16LE and UTF-16BE with and without BOM, and three more";
+  Outcome run = Kelvane(pages);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  std::string first = ReadFile(pages[0].substr(0, pages[0].size() - 5) + ".txt");
+  for (const std::string& page : pages) {
+    SCOPED_TRACE(page);
+    EXPECT_EQ(ReadFile(page.substr(0, page.size() - 5) + ".txt"), first);
+  }
+  struct Fragment {
+    const char* what;
+    const char* bytes;  // Shift-JIS
+  };
+  const Fragment kPresent[] = {
+      // みどり町図書館だより: the heading, after the two line feeds of H1
+      {"Heading",
+       "\r\n\r\n\x82\xDD\x82\xC7\x82\xE8\x92\xAC\x90\x7D\x8F\x91\x8A\xD9\x82\xBE\x82\xE6\x82\xE8\r"
+       "\n"},
+      // 月曜日 TAB 休館日 TAB: table cells
+      {"TableRow", "\x8C\x8E\x97\x6A\x93\xFA\t\x8B\x78\x8A\xD9\x93\xFA\t\r\n"},
+      // two blanks kept at the start of a preformatted line, then 図書
+      {"Preformatted", "\r\n  \x90\x7D\x8F\x91"},
+      // [図書館の外観]: the image's alternative text
+      {"ImageAlt", "[\x90\x7D\x8F\x91\x8A\xD9\x82\xCC\x8A\x4F\x8A\xCF]"},
+      // 「あ」 from a numeric reference
+      {"NumericReference", "\x81\x75\x82\xA0\x81\x76"},
+      {"NamedReferences", "&\x82\xC8"},
+      {"LessAndGreater", "<\x90\x56\x92\x85\x90\x7D\x8F\x91>"},
+      {"CopyrightAndSpace", "\x8A\xD9 (C) 2024 "},
+  };
+  for (const Fragment& f : kPresent) {
+    EXPECT_NE(first.find(f.bytes), std::string::npos) << f.what;
+  }
+  const char* kAbsent[] = {
+      "<p>",
+      "<td>",
+      "showCalendar",
+      "font-family",
+      "\x8F\x5C\x8C\x8E\x8D\x86",  // 十月号, only in the title in the head
+      "\x96\x7B\x95\xB6",          // 本文, only in the comments
+  };
+  for (const char* bytes : kAbsent) {
+    EXPECT_EQ(first.find(bytes), std::string::npos) << bytes;
+  }
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    if (first[i] == '\n') {
+      ASSERT_TRUE(i > 0 && first[i - 1] == '\r') << "a bare LF at " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvane

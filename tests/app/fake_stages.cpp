@@ -1,0 +1,101 @@
+// The fake stages keep the real ones' contract: a new block from MemAlloc on
+// success, -1 or null and nothing allocated on failure (a failed allocation
+// included, so the heap fault sweep reaches the driver's failure paths).
+
+#include "tests/app/fake_stages.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "common/heap.h"
+#include "encoding/detect_encoding.h"
+#include "encoding/eucjp_decoder.h"
+#include "encoding/iso2022jp_decoder.h"
+#include "encoding/line_ends.h"
+#include "encoding/utf16_decoder.h"
+#include "encoding/utf8_decoder.h"
+#include "html/html_to_text.h"
+#include "tests/support/test_heap.h"
+
+namespace kelvane::testing {
+
+FakeStages& Stages() {
+  static FakeStages stages;
+  return stages;
+}
+
+void RecordCall(const std::string& entry) {
+  Stages().calls.push_back(entry);
+  Stages().live_on_entry.push_back(LiveBlocks() - Stages().baseline);
+}
+
+namespace {
+
+std::string WithMode(const char* name, int mode) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, " 0x%X", static_cast<unsigned>(mode));
+  return name + std::string(hex);
+}
+
+char* NewText(const char* text) {
+  std::size_t n = std::strlen(text) + 1;
+  char* block = static_cast<char*>(MemAlloc(n));
+  if (block != nullptr) std::memcpy(block, text, n);
+  return block;
+}
+
+// A decoding stage: fails when told to or out of memory, else returns id.
+int Decode(const char* name, char** result, int mode, int id) {
+  RecordCall(WithMode(name, mode));
+  if (Stages().decode_fails) return -1;
+  *result = NewText("decoded text\n");
+  return *result != nullptr ? id : -1;
+}
+
+}  // namespace
+}  // namespace kelvane::testing
+
+namespace kelvane {
+
+using testing::Decode;
+using testing::Stages;
+
+int DetectEncoding(const char* text, int fallback, int limit) {
+  testing::RecordCall(std::string(text == nullptr ? "DetectEncoding(null) " : "DetectEncoding ") +
+                      std::to_string(fallback) + " " + std::to_string(limit));
+  return Stages().detected;
+}
+
+int DecodeUtf16Le(char** result, const uint16_t*, int mode) {
+  return Decode("DecodeUtf16Le", result, mode, 1);
+}
+int DecodeUtf16Be(char** result, const uint16_t*, int mode) {
+  return Decode("DecodeUtf16Be", result, mode, 2);
+}
+int DecodeUtf8(char** result, const char*, int mode) {
+  return Decode("DecodeUtf8", result, mode, 3);
+}
+int DecodeEucJp(char** result, const char*, int mode) {
+  return Decode("DecodeEucJp", result, mode, 6);
+}
+int DecodeIso2022Jp(char** result, const char*, int mode) {
+  return Decode("DecodeIso2022Jp", result, mode, 7);
+}
+
+int NormalizeLineEnds(char** result, const char*, int flags) {
+  if ((flags & 0xF00) != 0x300) return Decode("NormalizeLineEnds", result, flags, flags & 0xF);
+  testing::RecordCall(testing::WithMode("NormalizeLineEnds", flags));
+  if (Stages().crlf_fails) return -1;
+  *result = testing::NewText(Stages().final_text.c_str());
+  return *result != nullptr ? 0 : -1;
+}
+
+char* HtmlToText(const char* text, char** title) {
+  testing::RecordCall(title == nullptr ? "HtmlToText" : "HtmlToText(title)");
+  if (Stages().html_fails || text == nullptr) return nullptr;
+  return testing::NewText("converted text\n");
+}
+
+}  // namespace kelvane
