@@ -1,14 +1,16 @@
 // The whole in-memory pipeline, through the driver with a platform that reads
 // the fuzz input and captures what would be written or shown. A conversion
 // either writes once and shows nothing, or shows one message and writes
-// nothing; what it writes is decodable Shift-JIS with CRLF line ends; and the
-// same input always gives the same outcome.
+// nothing; what it writes has CRLF line ends and, unless the input went
+// through as Shift-JIS (whose bytes are passed on as they are), is decodable
+// Shift-JIS; and the same input always gives the same outcome.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "app/convert_file.h"
 #include "common/heap.h"
+#include "encoding/detect_encoding.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -82,8 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (first.result == 1) {
     fuzz::Require(first.writes == 1 && first.warnings == 0, "success writes once, shows nothing");
     fuzz::Require(std::strlen(first.written.c_str()) == first.written.size(), "no NUL written");
-    fuzz::Require(fuzz::IsDecodableShiftJis(first.written.c_str()),
-                  "output is decodable Shift-JIS");
+    std::string terminated(reinterpret_cast<const char*>(data), size);
+    terminated.append(3, '\0');
+    if (DetectEncoding(terminated.data(), 5, 40) != 5) {
+      fuzz::Require(fuzz::IsDecodableShiftJis(first.written.c_str()),
+                    "output is decodable Shift-JIS");
+    }
     CheckCrLf(first.written);
   } else {
     fuzz::Require(first.writes == 0 && first.warnings == 1,

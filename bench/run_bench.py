@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""Times the whole kelvane program against the read-and-write floor and the
+tools people use instead, on the pages of make_pages.py, in one sitting.
+
+  run_bench.py --kelvane BIN --floor BIN --pages DIR --small DIR [--runs N]
+
+Every figure is the median of N runs (default 5) of the whole command, output
+written to a file. MB/s counts input bytes. Ratios compare times measured in
+this same run.
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+ENCODINGS = [  # page suffix, iconv name, nkf input option, w3m charset
+    ("sjis", "CP932", "-S", "Shift_JIS"),
+    ("eucjp", "EUC-JP", "-E", "EUC-JP"),
+    ("iso2022jp", "ISO-2022-JP", "-J", "ISO-2022-JP"),
+    ("utf8", "UTF-8", "-W", "UTF-8"),
+    ("utf16le", "UTF-16", "-W16L", "UTF-16"),
+]
+
+
+def timed(cmd, runs, stdout_path=None):
+    """Median wall time of runs of cmd; None when the command fails."""
+    times = []
+    for _ in range(runs):
+        out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+        start = time.perf_counter()
+        rc = subprocess.run(cmd, stdout=out, stderr=subprocess.DEVNULL).returncode
+        elapsed = time.perf_counter() - start
+        if stdout_path:
+            out.close()
+        if rc != 0:
+            return None
+        times.append(elapsed)
+    return statistics.median(times)
+
+
+def peak_kib(cmd):
+    r = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE, text=True)
+    try:
+        return int(r.stderr.strip().splitlines()[-1])
+    except (ValueError, IndexError):
+        return None
+
+
+def mbps(size, seconds):
+    return size / seconds / 1e6 if seconds else float("nan")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--kelvane", required=True)
+    ap.add_argument("--floor", required=True)
+    ap.add_argument("--pages", required=True)
+    ap.add_argument("--small", required=True)
+    ap.add_argument("--runs", type=int, default=5)
+    args = ap.parse_args()
+    runs = args.runs
+    scratch = os.path.join(args.pages, "out")
+    os.makedirs(scratch, exist_ok=True)
+    have = {t: shutil.which(t) is not None for t in ("iconv", "nkf", "w3m", "links2")}
+    goals = []
+
+    print("Whole files, median of %d runs (MB/s of input; x = time / kelvane's time)" % runs)
+    print("%-10s %8s | %9s %9s %12s %9s | %7s %7s %7s" %
+          ("input", "MB", "kelvane", "floor", "iconv", "nkf", "k/floor", "iconv", "nkf"))
+    for suffix, iconv_name, nkf_opt, _ in ENCODINGS:
+        page = os.path.join(args.pages, "page-%s.html" % suffix)
+        size = os.path.getsize(page)
+        t_k = timed([args.kelvane, page], runs)
+        t_f = timed([args.floor, page], runs)
+        t_i = timed(["iconv", "-f", iconv_name, "-t", "CP932", page], runs,
+                    os.path.join(scratch, "iconv.txt")) if have["iconv"] else None
+        t_n = timed(["nkf", nkf_opt, "-s", "-Lw", page], runs,
+                    os.path.join(scratch, "nkf.txt")) if have["nkf"] else None
+
+        def rel(t):
+            return "%6.2fx" % (t / t_k) if t and t_k else "    n/a"
+
+        print("%-10s %8.1f | %9.0f %9.0f %12s %9s | %7s %7s %7s" % (
+            suffix, size / 1e6, mbps(size, t_k), mbps(size, t_f),
+            "%.0f" % mbps(size, t_i) if t_i else "n/a", "%.0f" % mbps(size, t_n) if t_n else "n/a",
+            "%6.2fx" % (t_k / t_f) if t_k and t_f else "    n/a", rel(t_i), rel(t_n)))
+        if t_k and t_f:
+            goals.append(("kelvane <= 1.5x floor (%s)" % suffix, t_k <= 1.5 * t_f))
+        if t_k and t_i:
+            goals.append(("kelvane as fast as iconv (%s)" % suffix, t_k <= t_i))
+        if t_k and t_n:
+            goals.append(("kelvane >= 3x nkf (%s)" % suffix, t_n >= 3 * t_k))
+
+    small = os.path.join(args.small, "page-sjis.html")
+    size = os.path.getsize(small)
+    t_k = timed([args.kelvane, small], runs)
+    print()
+    print("HTML to text on a %.1f MB Shift-JIS page (MB/s; x = time / kelvane's time)" % (size / 1e6))
+    print("  kelvane %8.1f" % mbps(size, t_k))
+    for name, cmd in (("w3m", ["w3m", "-dump", "-T", "text/html", "-I", "Shift_JIS", "-O", "Shift_JIS", small]),
+                      ("links2", ["links2", "-dump", small])):
+        if not have[name]:
+            print("  %-7s n/a (not installed)" % name)
+            continue
+        t = timed(cmd, max(1, runs // 2), os.path.join(scratch, name + ".txt"))
+        if t is None:
+            print("  %-7s failed" % name)
+            continue
+        print("  %-7s %8.1f   %6.1fx" % (name, mbps(size, t), t / t_k))
+        goals.append(("kelvane >= %dx %s" % (20 if name == "w3m" else 5, name),
+                      t >= (20 if name == "w3m" else 5) * t_k))
+
+    print()
+    print("Adversarial inputs, 8 MB each (time relative to ordinary markup of the same size)")
+    ordinary = timed([args.kelvane, os.path.join(args.pages, "adv-ordinary.html")], runs)
+    print("  %-9s %8.1f ms" % ("ordinary", ordinary * 1e3))
+    for name in ("amp", "img", "comment", "noltag"):
+        path = os.path.join(args.pages, "adv-%s.html" % name)
+        t = timed([args.kelvane, path], runs)
+        if t is None:
+            # Some adversarial inputs convert to nothing and still succeed;
+            # a failing exit is reported, not hidden.
+            print("  %-9s failed" % name)
+            goals.append(("adversarial %s within 1.5x ordinary" % name, False))
+            continue
+        print("  %-9s %8.1f ms  %5.2fx" % (name, t * 1e3, t / ordinary))
+        goals.append(("adversarial %s within 1.5x ordinary" % name, t <= 1.5 * ordinary))
+
+    print()
+    print("Peak memory of one conversion (/usr/bin/time %M)")
+    for suffix, _, _, _ in ENCODINGS:
+        page = os.path.join(args.pages, "page-%s.html" % suffix)
+        size = os.path.getsize(page)
+        kib = peak_kib([args.kelvane, page])
+        if kib is None:
+            print("  %-10s n/a" % suffix)
+            continue
+        bound = 3 * size + 8 * 1024 * 1024
+        print("  %-10s %8.1f MB  (%.2fx input; bound 3x + 8 MB = %.1f MB)" % (
+            suffix, kib * 1024 / 1e6, kib * 1024 / size, bound / 1e6))
+        goals.append(("peak memory within 3x input + 8 MB (%s)" % suffix, kib * 1024 <= bound))
+
+    print()
+    print("Goals")
+    for name, ok in goals:
+        print("  %-4s %s" % ("met" if ok else "MISS", name))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
