@@ -3,16 +3,24 @@
 // Windows code page 932 without a locale. Unicode -> cp932: the 65536 units
 // fall in 1024 blocks of 64. kBlockMask has a bit for each unit of a block
 // that has an exact code, kBlockBase the index in kCodes of the block's first
-// code, so a unit's code is kCodes[base + popcount(mask below its bit)].
+// code, so a unit's code is kCodes[base + number of mask bits below its bit].
 // cp932 -> Unicode: kSingle for one-byte codes, kDouble for lead bytes 81-9F
 // and E0-FC (60 rows) times trail bytes 40-FF (192 columns). 0 means none.
 // 9401 units have a code; 9800 codes decode.
+// clang-format off
 #include "encoding/cp932_table.h"
-
-#include <bit>
 
 namespace kelvane {
 namespace {
+
+// Bits set in x. Written out because, without a POPCNT target, std::popcount
+// becomes a library call, and this runs once per character.
+inline unsigned CountBits(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555ULL);
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<unsigned>((x * 0x0101010101010101ULL) >> 56);
+}
 
 constexpr uint64_t kBlockMask[1024] = {
     0xFFFFFFFFFFFFFFFEULL, 0xFFFFFFFFFFFFFFFFULL, 0x0053018000000001ULL, 0x0080000000800000ULL,
@@ -2496,7 +2504,7 @@ uint16_t UnicodeToCp932(uint16_t unit) {
   const uint64_t mask = kBlockMask[unit >> 6];
   const uint64_t bit = uint64_t{1} << (unit & 63);
   if ((mask & bit) == 0) return 0;
-  return kCodes[kBlockBase[unit >> 6] + std::popcount(mask & (bit - 1))];
+  return kCodes[kBlockBase[unit >> 6] + CountBits(mask & (bit - 1))];
 }
 
 uint16_t Cp932ToUnicode(uint16_t code) {

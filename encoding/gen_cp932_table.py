@@ -6,6 +6,7 @@ Two steps, both without network:
   gen_cp932_table.py --dump-map   writes encoding/cp932_decode_map.txt from
                                   Python's cp932 codec (decode direction only)
   gen_cp932_table.py              writes encoding/cp932_table.cpp from that map
+  gen_cp932_table.py --check      fails when cp932_table.cpp differs from it
 
 Python's cp932 *decoder* agrees with Windows on every byte sequence, including
 the user-defined area (F040-F9FC <-> U+E000-E757) and the single bytes 80, A0,
@@ -128,16 +129,24 @@ def emit(rows):
     out.append("// Windows code page 932 without a locale. Unicode -> cp932: the 65536 units")
     out.append("// fall in 1024 blocks of 64. kBlockMask has a bit for each unit of a block")
     out.append("// that has an exact code, kBlockBase the index in kCodes of the block's first")
-    out.append("// code, so a unit's code is kCodes[base + popcount(mask below its bit)].")
+    out.append("// code, so a unit's code is kCodes[base + number of mask bits below its bit].")
     out.append("// cp932 -> Unicode: kSingle for one-byte codes, kDouble for lead bytes 81-9F")
     out.append("// and E0-FC (60 rows) times trail bytes 40-FF (192 columns). 0 means none.")
     out.append("// %d units have a code; %d codes decode." % (len(codes), len(rows)))
+    out.append("// clang-format off")
     out.append('#include "encoding/cp932_table.h"')
-    out.append("")
-    out.append("#include <bit>")
     out.append("")
     out.append("namespace kelvane {")
     out.append("namespace {")
+    out.append("")
+    out.append("// Bits set in x. Written out because, without a POPCNT target, std::popcount")
+    out.append("// becomes a library call, and this runs once per character.")
+    out.append("inline unsigned CountBits(uint64_t x) {")
+    out.append("  x = x - ((x >> 1) & 0x5555555555555555ULL);")
+    out.append("  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);")
+    out.append("  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;")
+    out.append("  return static_cast<unsigned>((x * 0x0101010101010101ULL) >> 56);")
+    out.append("}")
     out.append("")
     out.append("constexpr uint64_t kBlockMask[1024] = {")
     out.append(table(masks, "0x%016XULL", 4))
@@ -165,7 +174,7 @@ def emit(rows):
     out.append("  const uint64_t mask = kBlockMask[unit >> 6];")
     out.append("  const uint64_t bit = uint64_t{1} << (unit & 63);")
     out.append("  if ((mask & bit) == 0) return 0;")
-    out.append("  return kCodes[kBlockBase[unit >> 6] + std::popcount(mask & (bit - 1))];")
+    out.append("  return kCodes[kBlockBase[unit >> 6] + CountBits(mask & (bit - 1))];")
     out.append("}")
     out.append("")
     out.append("uint16_t Cp932ToUnicode(uint16_t code) {")
@@ -178,17 +187,22 @@ def emit(rows):
     out.append("}")
     out.append("")
     out.append("}  // namespace kelvane")
-    with open(OUT_PATH, "w", encoding="ascii", newline="\n") as f:
-        f.write("\n".join(out) + "\n")
+    return "\n".join(out) + "\n"
 
 
 def main():
     if sys.argv[1:] == ["--dump-map"]:
         dump_map()
+    elif sys.argv[1:] == ["--check"]:
+        # Fails when the checked-in table is not what the map generates.
+        with open(OUT_PATH, encoding="ascii") as f:
+            if f.read() != emit(read_map()):
+                sys.exit("encoding/cp932_table.cpp is out of date: run encoding/gen_cp932_table.py")
     elif sys.argv[1:]:
-        sys.exit("usage: gen_cp932_table.py [--dump-map]")
+        sys.exit("usage: gen_cp932_table.py [--dump-map | --check]")
     else:
-        emit(read_map())
+        with open(OUT_PATH, "w", encoding="ascii", newline="\n") as f:
+            f.write(emit(read_map()))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,81 @@
+// DecodeEucJp: EUC-JP to Shift-JIS by arithmetic, one loop over the lead byte.
+//
+// Accepted: ASCII (the line-end rule applies), JIS X 0208 pairs with both
+// bytes in A1-FE, and half-width katakana as 8E A1-DF. Everything else fails
+// the text instead of writing bytes that are not Shift-JIS: JIS X 0212 (8F,
+// which cp932 cannot hold), the leads 80-A0 and FF, and a pair whose second
+// byte is out of range, such as a lead cut off by the end of the text, and a
+// pair whose Shift-JIS code is no cp932 character (unassigned rows and cells).
+// A lead is never the last byte read: the text is followed by two NUL bytes.
+#include "encoding/eucjp_decoder.h"
+
+#include <cstring>
+
+#include "common/buffers.h"
+#include "encoding/cp932_table.h"
+#include "encoding/encoding_id.h"
+#include "encoding/jis_to_shiftjis.h"
+#include "encoding/line_end_rule.h"
+
+namespace kelvane {
+namespace {
+
+bool InRange(unsigned b, unsigned low, unsigned high) {
+  return b >= low && b <= high;
+}
+
+// Decodes the character at p into out; the bytes it took, or 0 when it cannot
+// be decoded.
+int DecodeEucCharacter(const unsigned char* p, TextBuffer* out) {
+  const unsigned b0 = p[0];
+  const unsigned b1 = p[1];
+  if (b0 == 0x8E) {
+    // Half-width katakana has the same byte in both encodings.
+    if (!InRange(b1, 0xA1, 0xDF)) return 0;
+    PushByte(out, static_cast<int>(b1));
+    return 2;
+  }
+  if (!InRange(b0, 0xA1, 0xFE) || !InRange(b1, 0xA1, 0xFE)) return 0;
+  uint8_t pair[2];
+  JisToShiftJis(b0 & 0x7F, b1 & 0x7F, pair);
+  if (Cp932ToUnicode(static_cast<uint16_t>(pair[0] << 8 | pair[1])) == 0) return 0;
+  PushByte(out, pair[0]);
+  PushByte(out, pair[1]);
+  return 2;
+}
+
+}  // namespace
+
+int DecodeEucJp(char** result, const char* text, int mode) {
+  if (result == nullptr || text == nullptr) return -1;
+  const std::size_t length = std::strlen(text);
+  if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
+  TextBuffer out;
+  InitTextBuffer(&out);
+  // Every character shrinks or keeps its size; only CR LF line ends grow.
+  bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
+  const ByteStops stops = MakeByteStops(mode, 0x80, 0);
+  LineEndRule rule = StartLineEndRule(mode);
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  while (ok) {
+    std::size_t run = PlainRunLength(stops, p);
+    if (run != 0) AppendBytes(&out, reinterpret_cast<const char*>(p), static_cast<int32_t>(run));
+    p += run;
+    if (*p == 0) break;
+    if (*p < 0x80) {
+      PutLineEnd(&rule, &out, *p++);
+      continue;
+    }
+    int taken = DecodeEucCharacter(p, &out);
+    ok = taken != 0;
+    p += taken;
+  }
+  if (!ok || !TerminateTextBuffer(&out)) {
+    ReleaseTextBuffer(&out);
+    return -1;
+  }
+  *result = HandOverTextBuffer(&out);
+  return kEucJp;
+}
+
+}  // namespace kelvane

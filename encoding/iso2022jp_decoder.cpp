@@ -1,0 +1,127 @@
+// DecodeIso2022Jp: ISO-2022-JP to Shift-JIS. The state is the current
+// character set, one small integer; the escape test comes first in every set.
+//
+// Designations: ESC ( B (ASCII) and ESC ( J (JIS X 0201 Roman, whose 5C and 7E
+// are what cp932 holds there) both select the one-byte set, where the
+// line-end rule applies. ESC $ B and ESC $ @ select JIS X 0208, where both
+// bytes of a pair must be 21-7E: CR, LF, 8-bit bytes and the end of the text
+// inside a pair fail. ESC ( I selects half-width katakana, 21-5F. Any other
+// escape fails the text. The after-CR flag keeps its value across switches.
+// No output byte is garbage: a pair whose Shift-JIS code is no cp932
+// character fails, and an 8-bit byte in the one-byte set (not ISO-2022-JP,
+// but found in Shift-JIS text with a stray escape) is copied only as a whole
+// cp932 character.
+// The text is followed by two NUL bytes, so the two bytes after any non-NUL
+// byte can be read once the first of them is not NUL.
+#include "encoding/iso2022jp_decoder.h"
+
+#include <cstring>
+
+#include "common/buffers.h"
+#include "encoding/cp932_table.h"
+#include "encoding/encoding_id.h"
+#include "encoding/jis_to_shiftjis.h"
+#include "encoding/line_end_rule.h"
+
+namespace kelvane {
+namespace {
+
+enum CharacterSet { kAsciiSet, kJisX0208Set, kKatakanaSet };
+
+constexpr unsigned kEsc = 0x1B;
+
+bool InRange(unsigned b, unsigned low, unsigned high) {
+  return b >= low && b <= high;
+}
+
+// The set that the escape sequence at p selects, or -1 when it is not one of
+// the accepted designations.
+int Designation(const unsigned char* p) {
+  if (p[1] == '(') {
+    if (p[2] == 'B' || p[2] == 'J') return kAsciiSet;
+    if (p[2] == 'I') return kKatakanaSet;
+  } else if (p[1] == '$') {
+    if (p[2] == 'B' || p[2] == '@') return kJisX0208Set;
+  }
+  return -1;
+}
+
+// Decodes the pair at p in the JIS X 0208 set; false when it is not a pair.
+bool DecodeJisPair(const unsigned char* p, TextBuffer* out) {
+  if (!InRange(p[0], 0x21, 0x7E) || !InRange(p[1], 0x21, 0x7E)) return false;
+  uint8_t pair[2];
+  JisToShiftJis(p[0], p[1], pair);
+  if (Cp932ToUnicode(static_cast<uint16_t>(pair[0] << 8 | pair[1])) == 0) return false;
+  PushByte(out, pair[0]);
+  PushByte(out, pair[1]);
+  return true;
+}
+
+// The length of the cp932 character at p, which begins with a byte of 80 or
+// above, or 0 when the bytes there are no cp932 character.
+std::size_t Cp932CharacterLength(const unsigned char* p) {
+  if (IsCp932LeadByte(p[0])) {
+    return Cp932ToUnicode(static_cast<uint16_t>(p[0] << 8 | p[1])) != 0 ? 2 : 0;
+  }
+  return Cp932ToUnicode(p[0]) != 0 ? 1 : 0;
+}
+
+// Copies the one-byte text at p up to the next NUL, ESC or (when the rule is
+// on) line end; returns the bytes taken, or 0 at bytes that cannot be copied.
+std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsigned char* p,
+                           TextBuffer* out) {
+  std::size_t run = PlainRunLength(stops, p);
+  if (run != 0) AppendBytes(out, reinterpret_cast<const char*>(p), static_cast<int32_t>(run));
+  if (p[run] == '\r' || p[run] == '\n') {
+    PutLineEnd(rule, out, p[run]);
+    ++run;
+  } else if (p[run] >= 0x80) {
+    std::size_t width = Cp932CharacterLength(p + run);
+    if (width == 0) return 0;
+    AppendBytes(out, reinterpret_cast<const char*>(p + run), static_cast<int32_t>(width));
+    run += width;
+  }
+  return run;
+}
+
+}  // namespace
+
+int DecodeIso2022Jp(char** result, const char* text, int mode) {
+  if (result == nullptr || text == nullptr) return -1;
+  const std::size_t length = std::strlen(text);
+  if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
+  TextBuffer out;
+  InitTextBuffer(&out);
+  // No character grows; only CR LF line ends do.
+  bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
+  const ByteStops stops = MakeByteStops(mode, 0x80, kEsc);
+  LineEndRule rule = StartLineEndRule(mode);
+  int set = kAsciiSet;
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  while (ok && *p != 0) {
+    if (*p == kEsc) {
+      set = Designation(p);
+      ok = set >= 0;
+      p += 3;
+    } else if (set == kAsciiSet) {
+      std::size_t taken = CopyOneByteRun(stops, &rule, p, &out);
+      ok = taken != 0;
+      p += taken;
+    } else if (set == kJisX0208Set) {
+      ok = DecodeJisPair(p, &out);
+      p += 2;
+    } else {
+      ok = InRange(*p, 0x21, 0x5F);
+      if (ok) PushByte(&out, *p + 0x80);
+      p += 1;
+    }
+  }
+  if (!ok || !TerminateTextBuffer(&out)) {
+    ReleaseTextBuffer(&out);
+    return -1;
+  }
+  *result = HandOverTextBuffer(&out);
+  return kIso2022Jp;
+}
+
+}  // namespace kelvane

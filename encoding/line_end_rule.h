@@ -1,0 +1,84 @@
+// The line-end rule that every decoder applies while it copies characters,
+// and the scan for plain runs that the byte decoders copy in bulk.
+//
+// A stage with a nonzero mode keeps one after-CR flag, clear at the start.
+// CR writes the mode's line end and sets the flag; LF writes one unless the
+// flag is set, and clears it either way; nothing else touches the flag. So
+// CR LF, a lone CR and a lone LF each become one line end. The mode is compared
+// whole: 0x100 writes CR, 0x200 LF, 0x300 CR LF, any other nonzero mode
+// nothing. Mode 0 copies CR and LF like any other character and never reaches
+// these helpers. Appends are not checked here: a failed growth sets the
+// buffer's failed flag, which the stage sees when it terminates the buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/buffers.h"
+#include "encoding/encoding_id.h"
+
+namespace kelvane {
+
+struct LineEndRule {
+  int mode;       // nonzero LineEndMode, compared whole
+  bool after_cr;  // the last CR or LF seen was a CR
+};
+
+inline LineEndRule StartLineEndRule(int mode) {
+  return LineEndRule{mode, false};
+}
+
+// Elements one line end is written as: 2 for CR LF, 1 for CR or LF, else 0.
+inline int LineEndWidth(int mode) {
+  if (mode == kLineEndCrLf) return 2;
+  return mode == kLineEndCr || mode == kLineEndLf ? 1 : 0;
+}
+
+// Applies the rule to c, which is CR or LF; true when a line end is written.
+inline bool TakeLineEnd(LineEndRule* rule, unsigned c) {
+  if (c == '\n') {
+    bool write = !rule->after_cr;
+    rule->after_cr = false;
+    return write;
+  }
+  rule->after_cr = true;
+  return true;
+}
+
+inline void PutLineEnd(LineEndRule* rule, TextBuffer* out, unsigned c) {
+  if (!TakeLineEnd(rule, c)) return;
+  if (rule->mode == kLineEndCr || rule->mode == kLineEndCrLf) PushByte(out, '\r');
+  if (rule->mode == kLineEndLf || rule->mode == kLineEndCrLf) PushByte(out, '\n');
+}
+
+inline void PutLineEnd(LineEndRule* rule, WideBuffer* out, unsigned c) {
+  if (!TakeLineEnd(rule, c)) return;
+  if (rule->mode == kLineEndCr || rule->mode == kLineEndCrLf) PushUnit(out, '\r');
+  if (rule->mode == kLineEndLf || rule->mode == kLineEndCrLf) PushUnit(out, '\n');
+}
+
+// Bytes at which a bulk copy of plain text must stop. A decoder builds one set
+// per call for its mode; index 0 (the terminator) is always a stop.
+struct ByteStops {
+  bool stop[256];
+};
+
+// Stops at NUL, at CR and LF when mode is not 0, at every byte from `from_byte`
+// up (pass 0x100 for none) and at `extra` (pass 0 for none).
+inline ByteStops MakeByteStops(int mode, unsigned from_byte, unsigned extra) {
+  ByteStops s{};
+  s.stop[0] = true;
+  if (mode != 0) s.stop[0x0D] = s.stop[0x0A] = true;
+  for (unsigned b = from_byte; b < 256; ++b) s.stop[b] = true;
+  s.stop[extra] = true;
+  return s;
+}
+
+// Length of the run at p that holds no stop byte. The text's NUL ends it.
+inline std::size_t PlainRunLength(const ByteStops& s, const unsigned char* p) {
+  const unsigned char* q = p;
+  while (!s.stop[*q]) ++q;
+  return static_cast<std::size_t>(q - p);
+}
+
+}  // namespace kelvane

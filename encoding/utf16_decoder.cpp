@@ -1,0 +1,123 @@
+// UTF-16 to Shift-JIS through the project's own cp932 table.
+//
+// DecodeUtf16Le measures first, allocates one block of exactly the output size
+// plus the NUL, and fills it; a unit that cp932 lacks, a lone surrogate or a
+// pair alike, fails the whole text. The line-end rule runs in the same pass:
+// CR and LF units are the bytes 0D and 0A, and no other unit's cp932 bytes
+// are, so this is the same as normalising the converted text afterwards with
+// the flag word mode | 5, which reads the mode from bits 8-11.
+//
+// Units are little-endian in memory and end at a zero unit.
+#include "encoding/utf16_decoder.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/buffers.h"
+#include "common/heap.h"
+#include "encoding/cp932_table.h"
+#include "encoding/encoding_id.h"
+#include "encoding/line_end_rule.h"
+
+namespace kelvane {
+namespace {
+
+constexpr std::size_t kUnconvertible = SIZE_MAX;
+constexpr uint16_t kByteOrderMark = 0xFEFF;
+
+// Writes the line end of mode at out[n] (when writing) and returns its width.
+template <bool kWrite>
+std::size_t WriteLineEnd(int mode, char* out, std::size_t n) {
+  if (kWrite) {
+    if (mode == kLineEndCr || mode == kLineEndCrLf) out[n++] = '\r';
+    if (mode == kLineEndLf || mode == kLineEndCrLf) out[n] = '\n';
+  }
+  return static_cast<std::size_t>(LineEndWidth(mode));
+}
+
+// Converts units up to the zero unit. Measuring (kWrite false) returns the
+// byte count; writing fills out with exactly that many bytes. Returns
+// kUnconvertible for a unit cp932 lacks.
+template <bool kWrite>
+std::size_t ConvertUnits(const uint16_t* u, int mode, char* out) {
+  LineEndRule rule = StartLineEndRule(mode);
+  std::size_t n = 0;
+  for (; *u != 0; ++u) {
+    const unsigned unit = *u;
+    if (unit < 0x80) {
+      // cp932 keeps ASCII as it is; the table is not needed for it.
+      if (mode != 0 && (unit == '\r' || unit == '\n')) {
+        if (TakeLineEnd(&rule, unit)) n += WriteLineEnd<kWrite>(mode, out, n);
+      } else {
+        if (kWrite) out[n] = static_cast<char>(unit);
+        ++n;
+      }
+      continue;
+    }
+    const unsigned code = UnicodeToCp932(static_cast<uint16_t>(unit));
+    if (code == 0) return kUnconvertible;
+    if (code > 0xFF) {
+      if (kWrite) out[n] = static_cast<char>(code >> 8);
+      ++n;
+    }
+    if (kWrite) out[n] = static_cast<char>(code & 0xFF);
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
+  if (result == nullptr || units == nullptr) return -1;
+  if (*units == kByteOrderMark) ++units;
+  if (*units == 0) return -1;  // nothing to convert: an empty text fails
+  const int line_mode = mode & 0xF00;
+  const std::size_t length = ConvertUnits<false>(units, line_mode, nullptr);
+  if (length == kUnconvertible) return -1;
+  char* text = static_cast<char*>(MemAlloc(length + 1));
+  if (text == nullptr) return -1;
+  ConvertUnits<true>(units, line_mode, text);
+  text[length] = 0;
+  *result = text;
+  return kUtf16Le;
+}
+
+int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode) {
+  if (result == nullptr || units == nullptr) return -1;
+  std::size_t count = 0;
+  while (units[count] != 0) ++count;
+  if (count >= INT32_MAX) return -1;  // beyond what a buffer holds
+  WideBuffer out;
+  InitWideBuffer(&out);
+  // Only CR LF line ends make the output longer than the input.
+  if (ReserveWideBuffer(&out, static_cast<uint32_t>(count))) {
+    LineEndRule rule = StartLineEndRule(mode);
+    for (const uint16_t* u = units; *u != 0; ++u) {
+      const unsigned swapped = ((*u & 0xFFu) << 8) | (*u >> 8);
+      if (mode != 0 && (swapped == '\r' || swapped == '\n')) {
+        PutLineEnd(&rule, &out, swapped);
+      } else {
+        PushUnit(&out, static_cast<int>(swapped));
+      }
+    }
+  }
+  if (!TerminateWideBuffer(&out)) {
+    ReleaseWideBuffer(&out);
+    return -1;
+  }
+  *result = HandOverWideBuffer(&out);
+  return kUtf16Be;
+}
+
+int DecodeUtf16Be(char** result, const uint16_t* units, int mode) {
+  if (result == nullptr || units == nullptr) return -1;
+  uint16_t* swapped = nullptr;
+  if (SwapUtf16Bytes(&swapped, units, mode) == -1) return -1;
+  // The line ends were handled while swapping.
+  int decoded = DecodeUtf16Le(result, swapped, 0);
+  MemFree(swapped);
+  return decoded == -1 ? -1 : kUtf16Be;
+}
+
+}  // namespace kelvane

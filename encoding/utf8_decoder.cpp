@@ -1,0 +1,101 @@
+// Strict UTF-8 to UTF-16LE units, and the chain on to Shift-JIS.
+//
+// Only the shortest forms of U+0001-U+FFFF are accepted: a continuation byte
+// outside 80-BF, an overlong form (C0, C1, E0 80-9F), a surrogate (ED A0-BF),
+// a four-byte sequence, a stray continuation byte and a sequence cut off by
+// the end of the text all fail it, so nothing malformed reaches the HTML
+// converter disguised as markup. A continuation byte is read only when the
+// one before it was valid, so the scan never passes the NUL that ends the text.
+// The line-end rule applies to the one-byte characters; no longer form can be
+// CR or LF.
+#include "encoding/utf8_decoder.h"
+
+#include <cstring>
+
+#include "common/buffers.h"
+#include "common/heap.h"
+#include "encoding/encoding_id.h"
+#include "encoding/line_end_rule.h"
+#include "encoding/utf16_decoder.h"
+
+namespace kelvane {
+namespace {
+
+bool IsContinuation(unsigned b) {
+  return b >= 0x80 && b <= 0xBF;
+}
+
+// Decodes the two- or three-byte sequence at p into out; the bytes it took, or
+// 0 when it is not a well-formed sequence.
+int DecodeSequence(const unsigned char* p, WideBuffer* out) {
+  const unsigned b0 = p[0];
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    if (!IsContinuation(p[1])) return 0;
+    PushUnit(out, static_cast<int>(((b0 & 0x1F) << 6) | (p[1] & 0x3F)));
+    return 2;
+  }
+  if (b0 >= 0xE0 && b0 <= 0xEF) {
+    const unsigned low = b0 == 0xE0 ? 0xA0 : 0x80;   // below: overlong
+    const unsigned high = b0 == 0xED ? 0x9F : 0xBF;  // above: surrogates
+    if (p[1] < low || p[1] > high || !IsContinuation(p[2])) return 0;
+    PushUnit(out, static_cast<int>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F)));
+    return 3;
+  }
+  return 0;  // 80-BF, C0, C1, F0-FF
+}
+
+// Widens the ASCII run of n bytes at p into out.
+bool WidenRun(const unsigned char* p, std::size_t n, WideBuffer* out) {
+  if (!ReserveWideBuffer(out, static_cast<uint32_t>(n))) return false;
+  uint16_t* d = out->data + out->count;
+  for (std::size_t i = 0; i < n; ++i) d[i] = p[i];
+  out->count += static_cast<uint32_t>(n);
+  return true;
+}
+
+}  // namespace
+
+int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
+  if (result == nullptr || bytes == nullptr) return -1;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  if (p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
+  const std::size_t length = std::strlen(reinterpret_cast<const char*>(p));
+  if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
+  WideBuffer out;
+  InitWideBuffer(&out);
+  // No character needs more units than bytes; only CR LF line ends grow.
+  bool ok = ReserveWideBuffer(&out, static_cast<uint32_t>(length)) != 0;
+  const ByteStops stops = MakeByteStops(mode, 0x80, 0);
+  LineEndRule rule = StartLineEndRule(mode);
+  while (ok) {
+    std::size_t run = PlainRunLength(stops, p);
+    ok = run == 0 || WidenRun(p, run, &out);
+    p += run;
+    if (!ok || *p == 0) break;
+    if (*p < 0x80) {
+      PutLineEnd(&rule, &out, *p++);
+      continue;
+    }
+    int taken = DecodeSequence(p, &out);
+    ok = taken != 0;
+    p += taken;
+  }
+  if (!ok || !TerminateWideBuffer(&out)) {
+    ReleaseWideBuffer(&out);
+    return -1;
+  }
+  *result = HandOverWideBuffer(&out);
+  return kUtf8;
+}
+
+int DecodeUtf8(char** result, const char* bytes, int mode) {
+  if (result == nullptr || bytes == nullptr) return -1;
+  uint16_t* units = nullptr;
+  if (Utf8ToUtf16(&units, bytes, mode) == -1) return -1;
+  // The line ends were handled on the way to UTF-16.
+  int decoded = DecodeUtf16Le(result, units, 0);
+  MemFree(units);
+  return decoded == -1 ? -1 : kUtf8;
+}
+
+}  // namespace kelvane

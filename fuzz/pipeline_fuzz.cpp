@@ -1,0 +1,93 @@
+// The whole in-memory pipeline, through the driver with a platform that reads
+// the fuzz input and captures what would be written or shown. A conversion
+// either writes once and shows nothing, or shows one message and writes
+// nothing; what it writes is decodable Shift-JIS with CRLF line ends; and the
+// same input always gives the same outcome.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "app/convert_file.h"
+#include "common/heap.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+using namespace kelvane;
+
+struct Outcome {
+  int result = 0;
+  int writes = 0;
+  int warnings = 0;
+  std::string written;
+  std::string message;
+};
+
+const uint8_t* g_data = nullptr;
+size_t g_size = 0;
+Outcome* g_outcome = nullptr;
+
+ReadResult ReadInput(const char*, char** block, uint32_t* size) {
+  if (g_size == 0) return ReadResult::kInvalidSize;
+  char* b = static_cast<char*>(MemAlloc(g_size + 3));
+  if (b == nullptr) return ReadResult::kOutOfMemory;
+  std::memcpy(b, g_data, g_size);
+  std::memset(b + g_size, 0, 3);
+  *block = b;
+  *size = static_cast<uint32_t>(g_size);
+  return ReadResult::kOk;
+}
+
+int CaptureWrite(const char*, const char* data, uint32_t size) {
+  ++g_outcome->writes;
+  g_outcome->written.assign(data, size);
+  return 1;
+}
+
+int CaptureWarning(const char* message, const char*) {
+  ++g_outcome->warnings;
+  g_outcome->message = message != nullptr ? message : "";
+  return 1;
+}
+
+const Platform kCapture = {ReadInput, CaptureWrite, CaptureWarning};
+
+Outcome Convert() {
+  Outcome outcome;
+  g_outcome = &outcome;
+  outcome.result = ConvertFileWith(&kCapture, "input.html");
+  g_outcome = nullptr;
+  return outcome;
+}
+
+void CheckCrLf(const std::string& s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\n') fuzz::Require(i > 0 && s[i - 1] == '\r', "every LF follows a CR");
+    if (s[i] == '\r')
+      fuzz::Require(i + 1 < s.size() && s[i + 1] == '\n', "every CR precedes an LF");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > (1u << 20)) return 0;
+  g_data = data;
+  g_size = size;
+  Outcome first = Convert();
+  Outcome second = Convert();
+  fuzz::Require(first.result == second.result && first.written == second.written &&
+                    first.message == second.message,
+                "the pipeline is deterministic");
+  if (first.result == 1) {
+    fuzz::Require(first.writes == 1 && first.warnings == 0, "success writes once, shows nothing");
+    fuzz::Require(std::strlen(first.written.c_str()) == first.written.size(), "no NUL written");
+    fuzz::Require(fuzz::IsDecodableShiftJis(first.written.c_str()),
+                  "output is decodable Shift-JIS");
+    CheckCrLf(first.written);
+  } else {
+    fuzz::Require(first.writes == 0 && first.warnings == 1,
+                  "failure shows one message, writes nothing");
+  }
+  return 0;
+}

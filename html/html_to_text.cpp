@@ -1,0 +1,558 @@
+// HTML to plain text: comments out, body located, then one forward scan that
+// alternates between text runs (whitespace folded, references resolved) and
+// tags (a handful give line breaks, tabs or an image's alternative text).
+//
+// Conventions: every scan works on the clean copy, a NUL-terminated block
+// without comments, through `const unsigned char*` pointers with an explicit
+// end (its NUL). Appends are not checked one by one: a buffer remembers a
+// failed growth and its termination then reports 0, which fails the call.
+//
+// Some forward searches of a reference or an image tag may run far past the
+// place that asked (to the end of the text at worst). Each keeps the first
+// match it found; a later search from a point not beyond that match has the
+// same answer, so no byte is searched twice and the whole scan stays linear.
+#include "html/html_to_text.h"
+
+#include <cstring>
+
+#include "common/buffers.h"
+#include "encoding/cp932_table.h"
+#include "html/markup_table_build.h"
+#include "html/markup_tables.h"
+
+namespace kelvane {
+namespace {
+
+using Byte = unsigned char;
+
+// Element ids the tag tables act on.
+constexpr int kBlockquote = 11;
+constexpr int kDiv = 26;
+constexpr int kH1 = 35;
+constexpr int kH6 = 40;
+constexpr int kLi = 53;
+constexpr int kP = 64;
+constexpr int kPre = 66;
+constexpr int kTable = 79;
+constexpr int kTd = 81;
+constexpr int kTr = 87;
+constexpr int kBr = kEmptyElementBit | 14;
+constexpr int kHr = kEmptyElementBit | 41;
+constexpr int kImg = kEmptyElementBit | 46;
+
+// No element or entity name is this long, so a longer probe is unknown anyway.
+constexpr std::size_t kLongestProbe = 64;
+
+Byte FoldAscii(Byte c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<Byte>(c - 'A' + 'a') : c;
+}
+
+// 0-9 and A-Z/a-z as digit values 0..35; 0xFF for any other byte.
+int DigitValue(Byte c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+  return 0xFF;
+}
+
+const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
+  if (from >= end) return nullptr;
+  return static_cast<const Byte*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
+}
+
+// First place at or after from where "<" and then pattern (lower case, ASCII
+// letters matched in any case, other bytes exactly) stand; null when none.
+const Byte* FindTagOpening(const Byte* from, const Byte* end, const char* pattern) {
+  std::size_t n = std::strlen(pattern);
+  for (const Byte* lt = FindByte(from, end, '<'); lt != nullptr; lt = FindByte(lt + 1, end, '<')) {
+    if (static_cast<std::size_t>(end - lt - 1) < n) return nullptr;
+    std::size_t i = 0;
+    while (i < n && FoldAscii(lt[1 + i]) == static_cast<Byte>(pattern[i])) ++i;
+    if (i == n) return lt;
+  }
+  return nullptr;
+}
+
+// First place at or after from where the exact bytes of pattern begin.
+const Byte* FindBytes(const Byte* from, const Byte* end, const char* pattern) {
+  std::size_t n = std::strlen(pattern);
+  for (const Byte* p = FindByte(from, end, static_cast<Byte>(pattern[0])); p != nullptr;
+       p = FindByte(p + 1, end, static_cast<Byte>(pattern[0]))) {
+    if (static_cast<std::size_t>(end - p) < n) return nullptr;
+    if (std::memcmp(p, pattern, n) == 0) return p;
+  }
+  return nullptr;
+}
+
+// First "alt=" (letters in any case) at or after from; null when none.
+const Byte* FindAlt(const Byte* from, const Byte* end) {
+  if (end - from < 4) return nullptr;
+  for (const Byte* eq = FindByte(from + 3, end, '='); eq != nullptr;
+       eq = FindByte(eq + 1, end, '=')) {
+    if (FoldAscii(eq[-3]) == 'a' && FoldAscii(eq[-2]) == 'l' && FoldAscii(eq[-1]) == 't') {
+      return eq - 3;
+    }
+  }
+  return nullptr;
+}
+
+// Appends n bytes; a failure is remembered by the buffer.
+void AppendSpan(TextBuffer* buffer, const Byte* p, std::size_t n) {
+  if (n == 0) return;
+  if (n > UINT32_MAX || !ReserveTextBuffer(buffer, static_cast<uint32_t>(n))) {
+    buffer->failed = 1;
+    return;
+  }
+  std::memcpy(buffer->data + buffer->length, p, n);
+  buffer->length += static_cast<uint32_t>(n);
+}
+
+void AppendString(TextBuffer* buffer, const char* s) {
+  AppendSpan(buffer, reinterpret_cast<const Byte*>(s), std::strlen(s));
+}
+
+// A cursor over the text that folds every byte below its base into a running
+// value, mod 2^32, and skips all others. Two cursors give the value of the
+// digits between them: hi.value - lo.value * base^(hi.digits - lo.digits).
+struct DigitCursor {
+  const Byte* at;
+  uint32_t value;
+  uint64_t digits;
+};
+
+void Advance(DigitCursor* cursor, const Byte* to, int base) {
+  const Byte* p = cursor->at;
+  uint32_t value = cursor->value;
+  uint64_t digits = cursor->digits;
+  for (; p < to; ++p) {
+    int d = DigitValue(*p);
+    if (d < base) {
+      value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);
+      ++digits;
+    }
+  }
+  cursor->at = p;
+  cursor->value = value;
+  cursor->digits = digits;
+}
+
+// base^n mod 2^32 for the even bases used here: 0 from n = 32 on.
+uint32_t PowerMod32(int base, uint64_t n) {
+  if (n >= 32) return 0;
+  uint32_t r = 1;
+  for (uint64_t i = 0; i < n; ++i) r *= static_cast<uint32_t>(base);
+  return r;
+}
+
+bool EndsDigits(Byte c, int base) {
+  int d = DigitValue(c);
+  return d >= base && d < 36;
+}
+
+// Reads the numbers of numeric references of one base. Their digit spans come
+// in increasing order of start, and so of end: a span that begins past the
+// last one's end starts the cursors afresh, and one that overlaps it reuses
+// what the cursors and the search for a digit >= base already covered.
+struct NumberReader {
+  int base;
+  const Byte* scanned;  // no digit >= base lies between the last start and here
+  bool at_stop;         // *scanned is a digit >= base
+  DigitCursor lo;
+  DigitCursor hi;
+};
+
+void InitNumberReader(NumberReader* reader, int base, const Byte* start) {
+  reader->base = base;
+  reader->scanned = start;
+  reader->at_stop = false;
+  reader->lo = DigitCursor{start, 0, 0};
+  reader->hi = reader->lo;
+}
+
+// ParseNumber (digits, end - digits, base) for the digits at [digits, end).
+uint32_t ReadNumber(NumberReader* reader, const Byte* digits, const Byte* end) {
+  if (digits >= reader->hi.at) {
+    reader->lo = DigitCursor{digits, 0, 0};
+    reader->hi = reader->lo;
+  }
+  if (digits > reader->scanned) {
+    reader->scanned = digits;
+    reader->at_stop = false;
+  }
+  if (!reader->at_stop) {
+    const Byte* p = reader->scanned;
+    while (p < end && !EndsDigits(*p, reader->base)) ++p;
+    reader->scanned = p;
+    reader->at_stop = p < end;
+  }
+  const Byte* stop = reader->scanned < end ? reader->scanned : end;
+  Advance(&reader->lo, digits, reader->base);
+  Advance(&reader->hi, stop, reader->base);
+  return reader->hi.value -
+         reader->lo.value * PowerMod32(reader->base, reader->hi.digits - reader->lo.digits);
+}
+
+// The state of one conversion.
+struct Scan {
+  const Byte* end;  // the NUL of the clean copy
+  TextBuffer* out;
+  bool preformatted;
+  bool paragraph_open;
+  bool item_open;
+  const Byte* next_semicolon;  // memo of the ";" search, null before the first
+  const Byte* next_alt;        // memo of the "alt=" search, null before the first
+  NumberReader decimal;
+  NumberReader hexadecimal;
+};
+
+struct FixedReplacement {
+  uint32_t value;
+  const char* bytes;
+};
+
+// Characters that code page 932 lacks or that read better in plain text.
+// clang-format off
+constexpr FixedReplacement kFixedReplacements[] = {
+    {160, " "},    {169, "(C)"},  {174, "(R)"},         {188, "1/4"},
+    {189, "1/2"},  {190, "3/4"},  {710, "^"},           {732, "~"},
+    {8194, " "},   {8195, "\x81\x40"},  {8201, " "},   {8211, "-"},
+    {8212, "\x81\x5C"},  {8226, "\xA5"},  {8260, "/"},  {8482, "(TM)"},
+    {8721, "\x87\x94"},  {8722, "-"},
+};
+// clang-format on
+
+// An accepted value: its fixed replacement, the byte itself below 128, else
+// its code page 932 form or "?".
+void EmitReplacement(Scan* scan, uint32_t value) {
+  for (const FixedReplacement& r : kFixedReplacements) {
+    if (r.value == value) {
+      AppendString(scan->out, r.bytes);
+      return;
+    }
+  }
+  if (value < 128) {
+    PushByte(scan->out, static_cast<int>(value));
+  } else {
+    AppendString(scan->out, CodePointToShiftJis(value));
+  }
+}
+
+// The value of the reference whose ";" is at semicolon; 0 when it has none.
+uint32_t ReferenceValue(Scan* scan, const Byte* amp, const Byte* semicolon) {
+  if (amp[1] != '#') {
+    std::size_t n = static_cast<std::size_t>(semicolon - amp - 1);
+    if (n > kLongestProbe) return 0;
+    int value = LookupEntity(reinterpret_cast<const char*>(amp + 1), static_cast<int>(n));
+    return static_cast<uint32_t>(value);
+  }
+  if (amp[2] == 'x' || amp[2] == 'X') {
+    return ReadNumber(&scan->hexadecimal, amp + 3, semicolon);
+  }
+  return ReadNumber(&scan->decimal, amp + 2, semicolon);
+}
+
+// Handles the "&" at amp and returns where the run goes on: after the ";" of
+// an accepted reference (which may lie past the run), else after the "&".
+const Byte* ConvertReference(Scan* scan, const Byte* amp) {
+  if (scan->next_semicolon == nullptr || scan->next_semicolon <= amp) {
+    const Byte* found = FindByte(amp + 1, scan->end, ';');
+    scan->next_semicolon = found != nullptr ? found : scan->end;
+  }
+  const Byte* semicolon = scan->next_semicolon;
+  uint32_t value = semicolon < scan->end ? ReferenceValue(scan, amp, semicolon) : 0;
+  if (value == 0 || value > 0xFFFF) {
+    PushByte(scan->out, '&');
+    return amp + 1;
+  }
+  EmitReplacement(scan, value);
+  return semicolon + 1;
+}
+
+// Byte classes of a folded run.
+constexpr Byte kOrdinary = 0;
+constexpr Byte kSpace = 1;
+constexpr Byte kAmpersand = 2;
+
+struct RunClasses {
+  Byte of[256];
+};
+
+constexpr RunClasses MakeRunClasses() {
+  RunClasses t{};
+  t.of[0x20] = t.of[0x09] = t.of[0x0D] = t.of[0x0A] = kSpace;  // space, tab, CR, LF
+  t.of[0x26] = kAmpersand;  // &
+  return t;
+}
+
+constexpr RunClasses kRunClasses = MakeRunClasses();
+
+// Outside preformatted text: whitespace at either end of the run vanishes and
+// each stretch between two other bytes becomes one space.
+void ConvertFoldedRun(Scan* scan, const Byte* p, const Byte* end) {
+  bool pending = false;
+  bool at_start = true;
+  while (p < end) {
+    Byte kind = kRunClasses.of[*p];
+    if (kind == kSpace) {
+      pending = true;
+      ++p;
+      continue;
+    }
+    if (pending && !at_start) PushByte(scan->out, ' ');
+    pending = false;
+    at_start = false;
+    if (kind == kAmpersand) {
+      p = ConvertReference(scan, p);
+      continue;
+    }
+    const Byte* q = p + 1;
+    while (q < end && kRunClasses.of[*q] == kOrdinary) ++q;
+    AppendSpan(scan->out, p, static_cast<std::size_t>(q - p));
+    p = q;
+  }
+}
+
+// Inside preformatted text: whitespace passes through, except one line break
+// (CR, LF or CRLF) at the head of the run.
+void ConvertPreformattedRun(Scan* scan, const Byte* p, const Byte* end) {
+  if (p < end && (*p == '\r' || *p == '\n')) {
+    bool cr = *p == '\r';
+    ++p;
+    if (cr && p < end && *p == '\n') ++p;
+  }
+  while (p < end) {
+    if (*p == '&') {
+      p = ConvertReference(scan, p);
+      continue;
+    }
+    const Byte* q = FindByte(p, end, '&');
+    if (q == nullptr) q = end;
+    AppendSpan(scan->out, p, static_cast<std::size_t>(q - p));
+    p = q;
+  }
+}
+
+// An image's alternative text in brackets, when its "alt=" is usable.
+void EmitAltText(Scan* scan, const Byte* lt, const Byte* gt) {
+  const Byte* from = lt + 1;
+  if (scan->next_alt == nullptr || scan->next_alt < from) {
+    const Byte* found = FindAlt(from, scan->end);
+    scan->next_alt = found != nullptr ? found : scan->end;
+  }
+  if (scan->next_alt >= gt) return;
+  const Byte* value = scan->next_alt + 4;
+  const Byte* value_end;
+  if (*value == '"') {
+    ++value;
+    value_end = FindByte(value, gt, '"');
+    if (value_end == nullptr) return;
+  } else {
+    value_end = FindByte(value, gt, ' ');
+    if (value_end == nullptr) value_end = gt;
+  }
+  PushByte(scan->out, '[');
+  AppendSpan(scan->out, value, static_cast<std::size_t>(value_end - value));
+  PushByte(scan->out, ']');
+}
+
+void ActOnStartTag(Scan* scan, int id, const Byte* lt, const Byte* gt) {
+  TextBuffer* out = scan->out;
+  if (id == kH1) {
+    PushByte(out, '\n');
+    PushByte(out, '\n');
+  } else if ((id > kH1 && id <= kH6) || id == kDiv || id == kTable || id == kBr || id == kHr) {
+    PushByte(out, '\n');
+  } else if (id == kP) {
+    PushByte(out, '\n');
+    if (scan->paragraph_open) PushByte(out, '\n');
+    scan->paragraph_open = true;
+  } else if (id == kLi) {
+    if (scan->item_open) PushByte(out, '\n');
+    scan->item_open = true;
+  } else if (id == kPre) {
+    scan->preformatted = true;
+  } else if (id == kImg) {
+    EmitAltText(scan, lt, gt);
+  }
+}
+
+void ActOnEndTag(Scan* scan, int id) {
+  TextBuffer* out = scan->out;
+  if (id == kBlockquote || id == kDiv || (id >= kH1 && id <= kH6) || id == kTr) {
+    PushByte(out, '\n');
+  } else if (id == kP) {
+    PushByte(out, '\n');
+    scan->paragraph_open = false;
+  } else if (id == kLi) {
+    PushByte(out, '\n');
+    scan->item_open = false;
+  } else if (id == kPre) {
+    scan->preformatted = false;
+  } else if (id == kTd) {
+    PushByte(out, '\t');
+  }
+}
+
+// The tag from lt to its ">" at gt.
+void ActOnTag(Scan* scan, const Byte* lt, const Byte* gt) {
+  bool end_tag = lt[1] == '/';
+  const Byte* name = end_tag ? lt + 2 : lt + 1;
+  std::size_t n = 0;
+  while (n <= kLongestProbe && DigitValue(name[n]) < 36) ++n;
+  int id = LookupElement(reinterpret_cast<const char*>(name), static_cast<int>(n));
+  if (end_tag) {
+    ActOnEndTag(scan, id);
+  } else {
+    ActOnStartTag(scan, id, lt, gt);
+  }
+}
+
+void RunMainScan(Scan* scan, const Byte* p) {
+  for (;;) {
+    const Byte* lt = FindByte(p, scan->end, '<');
+    if (lt == nullptr) return;  // text after the last tag is not emitted
+    if (scan->preformatted) {
+      ConvertPreformattedRun(scan, p, lt);
+    } else {
+      ConvertFoldedRun(scan, p, lt);
+    }
+    const Byte* gt = FindByte(lt + 1, scan->end, '>');
+    if (gt == nullptr) return;
+    p = gt + 1;
+    ActOnTag(scan, lt, gt);
+  }
+}
+
+// The text without its comments; an unterminated comment drops the rest.
+void CopyWithoutComments(TextBuffer* clean, const Byte* p, const Byte* end) {
+  for (;;) {
+    const Byte* open = FindBytes(p, end, "<!--");
+    if (open == nullptr) {
+      AppendSpan(clean, p, static_cast<std::size_t>(end - p));
+      return;
+    }
+    AppendSpan(clean, p, static_cast<std::size_t>(open - p));
+    const Byte* close = FindBytes(open + 4, end, "-->");
+    if (close == nullptr) return;
+    p = close + 3;
+  }
+}
+
+// The raw bytes between the first "<title" tag's ">" and the next "</title>".
+void CopyTitle(TextBuffer* title, const Byte* begin, const Byte* end) {
+  const Byte* lt = FindTagOpening(begin, end, "title");
+  if (lt == nullptr) return;
+  const Byte* gt = FindByte(lt + 6, end, '>');
+  if (gt == nullptr) return;
+  const Byte* close = FindTagOpening(gt + 1, end, "/title>");
+  if (close == nullptr) return;
+  AppendSpan(title, gt + 1, static_cast<std::size_t>(close - gt - 1));
+}
+
+// Where the scan starts: after the first "<body" tag, or at the beginning
+// when there is none; null when that tag has no ">".
+const Byte* BodyStart(const Byte* begin, const Byte* end) {
+  const Byte* lt = FindTagOpening(begin, end, "body");
+  if (lt == nullptr) return begin;
+  const Byte* gt = FindByte(lt + 5, end, '>');
+  return gt != nullptr ? gt + 1 : nullptr;
+}
+
+}  // namespace
+
+char* HtmlToText(const char* text, char** title) {
+  if (text == nullptr || text[0] == 0) return nullptr;
+  ForgetIncompleteMarkupTables();
+
+  TextBuffer clean;
+  TextBuffer title_buffer;
+  InitTextBuffer(&clean);
+  InitTextBuffer(&title_buffer);
+  const Byte* input = reinterpret_cast<const Byte*>(text);
+  CopyWithoutComments(&clean, input, input + std::strlen(text));
+  if (!TerminateTextBuffer(&clean)) {
+    ReleaseTextBuffer(&clean);
+    ReleaseTextBuffer(&title_buffer);
+    return nullptr;
+  }
+  const Byte* begin = reinterpret_cast<const Byte*>(clean.data);
+  const Byte* end = begin + clean.length;
+  if (title != nullptr) CopyTitle(&title_buffer, begin, end);
+
+  const Byte* start = BodyStart(begin, end);
+  if (start == nullptr) {
+    ReleaseTextBuffer(&clean);
+    ReleaseTextBuffer(&title_buffer);
+    return nullptr;
+  }
+  while (start < end && (*start == '\r' || *start == '\n')) ++start;
+
+  TextBuffer out;
+  InitTextBuffer(&out);
+  Scan scan = {};
+  scan.end = end;
+  scan.out = &out;
+  InitNumberReader(&scan.decimal, 10, start);
+  InitNumberReader(&scan.hexadecimal, 16, start);
+  RunMainScan(&scan, start);
+
+  int ok = TerminateTextBuffer(&out);
+  if (title != nullptr && !TerminateTextBuffer(&title_buffer)) ok = 0;
+  // A table that lost a name during this call may have misread a tag or a
+  // reference; it is built anew on the next call.
+  if (!MarkupTablesComplete()) ok = 0;
+  ReleaseTextBuffer(&clean);
+  if (!ok) {
+    ReleaseTextBuffer(&out);
+    ReleaseTextBuffer(&title_buffer);
+    return nullptr;
+  }
+  if (title != nullptr) {
+    *title = HandOverTextBuffer(&title_buffer);
+  } else {
+    ReleaseTextBuffer(&title_buffer);
+  }
+  return HandOverTextBuffer(&out);
+}
+
+int TagNameLength(const char* s) {
+  if (s == nullptr) return 0;
+  int n = 0;
+  while (DigitValue(static_cast<Byte>(s[n])) < 36) ++n;
+  return n;
+}
+
+uint32_t ParseNumber(const char* s, int32_t length, int base) {
+  if (s == nullptr || length == 0 || base < 2 || base > 36) return 0;
+  std::size_t n = length < 0 ? std::strlen(s) : static_cast<std::size_t>(length);
+  uint32_t value = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    int d = DigitValue(static_cast<Byte>(s[i]));
+    if (d == 0xFF) continue;
+    if (d >= base) return value;
+    value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);
+  }
+  return value;
+}
+
+const char* CodePointToShiftJis(uint32_t code_point) {
+  static char result[3];
+  uint16_t code = 0;
+  if (code_point > 0 && code_point < 0x80) {
+    code = static_cast<uint16_t>(code_point);
+  } else if (code_point >= 0x80 && code_point <= 0xFFFF) {
+    code = UnicodeToCp932(static_cast<uint16_t>(code_point));
+  }
+  if (code == 0) return "?";
+  if (code > 0xFF) {
+    result[0] = static_cast<char>(code >> 8);
+    result[1] = static_cast<char>(code & 0xFF);
+    result[2] = 0;
+  } else {
+    result[0] = static_cast<char>(code);
+    result[1] = 0;
+  }
+  return result;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,221 @@
+#include "encoding/utf8_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "encoding/encoding_id.h"
+#include "tests/decoder_test_util.h"
+
+namespace kelvane {
+namespace {
+
+using testing::DecodeBytes;
+using testing::ExactBlock;
+using testing::Hex;
+using testing::ToHex;
+
+constexpr int kFails = -1;
+
+struct Utf8Case {
+  const char* name;
+  std::string input;
+  int mode;
+  int want_result;
+  std::string want;  // Utf8ToUtf16: units as little-endian bytes
+};
+
+// Names the row in test listings instead of dumping its bytes.
+void PrintTo(const Utf8Case& row, std::ostream* os) {
+  *os << row.name;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<Utf8Case>& row) {
+  return row.param.name;
+}
+
+class Utf8ToUtf16Rows : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8ToUtf16Rows, Converts) {
+  const Utf8Case& c = GetParam();
+  testing::Decoded got = DecodeBytes(&Utf8ToUtf16, c.input, c.mode);
+  EXPECT_EQ(got.result, c.want_result);
+  if (c.want_result != kFails) {
+    EXPECT_EQ(ToHex(got.text), ToHex(c.want));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WellFormed, Utf8ToUtf16Rows,
+    ::testing::Values(
+        Utf8Case{"ThreeByteHiragana", Hex("E3 81 82"), 0x200, kUtf8, Hex("42 30")},
+        Utf8Case{"MarkIsSkipped", Hex("EF BB BF 41"), 0x200, kUtf8, Hex("41 00")},
+        Utf8Case{"OnlyTheMarkIsSkipped", Hex("EF BC 81"), 0x200, kUtf8, Hex("01 FF")},
+        Utf8Case{"SecondMarkIsKept", Hex("EF BB BF EF BB BF"), 0x200, kUtf8, Hex("FF FE")},
+        Utf8Case{"EmptyTextSucceeds", "", 0x200, kUtf8, ""},
+        Utf8Case{"OnlyTheMarkIsEmpty", Hex("EF BB BF"), 0x200, kUtf8, ""},
+        Utf8Case{"SmallestTwoByte", Hex("C2 80"), 0x200, kUtf8, Hex("80 00")},
+        Utf8Case{"LargestTwoByte", Hex("DF BF"), 0x200, kUtf8, Hex("FF 07")},
+        Utf8Case{"SmallestThreeByte", Hex("E0 A0 80"), 0x200, kUtf8, Hex("00 08")},
+        Utf8Case{"LastBeforeSurrogates", Hex("ED 9F BF"), 0x200, kUtf8, Hex("FF D7")},
+        Utf8Case{"FirstAfterSurrogates", Hex("EE 80 80"), 0x200, kUtf8, Hex("00 E0")},
+        Utf8Case{"LargestThreeByte", Hex("EF BF BF"), 0x200, kUtf8, Hex("FF FF")},
+        Utf8Case{"CrLfToLf", Hex("41 0D 0A 42"), 0x200, kUtf8, Hex("41 00 0A 00 42 00")},
+        Utf8Case{"LfToCrLf", Hex("E3 81 82 0A"), 0x300, kUtf8, Hex("42 30 0D 00 0A 00")},
+        Utf8Case{"LfLongAfterCrIsDropped", Hex("0D E3 81 82 0A 41"), 0x200, kUtf8,
+                 Hex("0A 00 42 30 41 00")},
+        Utf8Case{"ModeZeroCopies", Hex("0D 0A"), 0, kUtf8, Hex("0D 00 0A 00")},
+        Utf8Case{"ModeIsComparedWhole", Hex("41 0A"), 0x205, kUtf8, Hex("41 00")}),
+    CaseName);
+
+// Each of these was once decoded into something else: C3 28 swallowed the
+// "(", and overlong forms such as C0 BC reached the HTML converter as "<".
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, Utf8ToUtf16Rows,
+    ::testing::Values(Utf8Case{"ContinuationMissing", Hex("C3 28"), 0x200, kFails, ""},
+                      Utf8Case{"SecondContinuationMissing", Hex("E3 81 28"), 0x200, kFails, ""},
+                      Utf8Case{"ContinuationAboveBf", Hex("E3 C0 80"), 0x200, kFails, ""},
+                      Utf8Case{"OverlongLessThan", Hex("C0 BC"), 0x200, kFails, ""},
+                      Utf8Case{"OverlongC1", Hex("C1 81"), 0x200, kFails, ""},
+                      Utf8Case{"OverlongCr", Hex("C0 8D"), 0x200, kFails, ""},
+                      Utf8Case{"OverlongThreeByte", Hex("E0 80 BC"), 0x200, kFails, ""},
+                      Utf8Case{"OverlongThreeByteTop", Hex("E0 9F BF"), 0x200, kFails, ""},
+                      Utf8Case{"HighSurrogate", Hex("ED A0 80"), 0x200, kFails, ""},
+                      Utf8Case{"LowSurrogate", Hex("ED BF BF"), 0x200, kFails, ""},
+                      Utf8Case{"FourByteSequence", Hex("F0 9F 98 80"), 0x200, kFails, ""},
+                      Utf8Case{"LoneContinuation", Hex("80"), 0x200, kFails, ""},
+                      Utf8Case{"ContinuationAfterCharacter", Hex("41 E3 81 82 82"), 0x200, kFails,
+                               ""},
+                      Utf8Case{"ByteFf", Hex("41 FF"), 0x200, kFails, ""},
+                      Utf8Case{"TwoByteCutOffByTheEnd", Hex("41 C3"), 0x200, kFails, ""},
+                      Utf8Case{"ThreeByteCutAfterOne", Hex("41 E3"), 0x200, kFails, ""},
+                      Utf8Case{"ThreeByteCutAfterTwo", Hex("41 E3 81"), 0x200, kFails, ""},
+                      Utf8Case{"NulInsideASequence", Hex("E3 00 82 41"), 0x200, kFails, ""},
+                      Utf8Case{"MarkCutShort", Hex("EF BB"), 0x200, kFails, ""}),
+    CaseName);
+
+class DecodeUtf8Rows : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(DecodeUtf8Rows, DecodesToShiftJis) {
+  const Utf8Case& c = GetParam();
+  testing::Decoded got = DecodeBytes(&DecodeUtf8, c.input, c.mode);
+  EXPECT_EQ(got.result, c.want_result);
+  if (c.want_result != kFails) {
+    EXPECT_EQ(ToHex(got.text), ToHex(c.want));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DecodeUtf8Rows,
+    ::testing::Values(Utf8Case{"Hiragana", Hex("E3 81 82"), 0x200, kUtf8, Hex("82 A0")},
+                      Utf8Case{"MarkThenText", Hex("EF BB BF 3C 70 3E E6 97 A5 0D 0A"), 0x200,
+                               kUtf8, Hex("3C 70 3E 93 FA 0A")},
+                      Utf8Case{"FullWidthExclamation", Hex("EF BC 81"), 0x200, kUtf8, Hex("81 49")},
+                      Utf8Case{"HalfWidthKatakana", Hex("EF BD B1"), 0x200, kUtf8, Hex("B1")},
+                      Utf8Case{"SecondMarkIsSkippedByTheUtf16Stage", Hex("EF BB BF EF BB BF 41"),
+                               0x200, kUtf8, Hex("41")},
+                      Utf8Case{"OnlyTheMarkFails", Hex("EF BB BF"), 0x200, kFails, ""},
+                      Utf8Case{"EmptyTextFails", "", 0x200, kFails, ""},
+                      Utf8Case{"CharacterCp932LacksFails", Hex("C3 A9"), 0x200, kFails, ""},
+                      Utf8Case{"MalformedFails", Hex("C3 28"), 0x200, kFails, ""},
+                      Utf8Case{"FourByteFails", Hex("F0 9F 98 80"), 0x200, kFails, ""},
+                      Utf8Case{"LoneContinuationFails", Hex("80"), 0x200, kFails, ""}),
+    CaseName);
+
+TEST(Utf8Decoders, NullArgumentsFail) {
+  char* out = nullptr;
+  uint16_t* units = nullptr;
+  EXPECT_EQ(Utf8ToUtf16(nullptr, "a", 0x200), -1);
+  EXPECT_EQ(Utf8ToUtf16(&units, nullptr, 0x200), -1);
+  EXPECT_EQ(DecodeUtf8(nullptr, "a", 0x200), -1);
+  EXPECT_EQ(DecodeUtf8(&out, nullptr, 0x200), -1);
+}
+
+// A slow decoder written from the definition of UTF-8: a character is the
+// shortest form of a code point U+0001-U+FFFF outside the surrogates.
+int ReferenceUtf8(const std::string& bytes, std::u16string* units) {
+  std::size_t i = 0;
+  units->clear();
+  while (i < bytes.size()) {
+    const unsigned b0 = static_cast<unsigned char>(bytes[i]);
+    int need = b0 < 0x80 ? 0 : (b0 >> 5) == 6 ? 1 : (b0 >> 4) == 14 ? 2 : -1;
+    if (need < 0 || i + static_cast<std::size_t>(need) >= bytes.size()) return -1;
+    unsigned cp = need == 0 ? b0 : need == 1 ? (b0 & 0x1F) : (b0 & 0x0F);
+    for (int k = 1; k <= need; ++k) {
+      const unsigned b = static_cast<unsigned char>(bytes[i + k]);
+      if ((b >> 6) != 2) return -1;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    const unsigned smallest = need == 0 ? 0 : need == 1 ? 0x80 : 0x800;
+    if (cp < smallest || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+    units->push_back(static_cast<char16_t>(cp));
+    i += static_cast<std::size_t>(need) + 1;
+  }
+  return 0;
+}
+
+// Random byte strings, mostly near-UTF-8, against the reference: the same
+// verdict, the same units.
+TEST(Utf8Decoders, MatchesTheReferenceOnRandomBytes) {
+  const unsigned char kBytes[] = {0x41, 0x0D, 0x0A, 0x80, 0x81, 0x9F, 0xA0, 0xBF,
+                                  0xC0, 0xC1, 0xC2, 0xC3, 0xDF, 0xE0, 0xE3, 0xED,
+                                  0xEF, 0xF0, 0xF4, 0xFF, 0xBB, 0xBC, 0x28, 0x00};
+  std::mt19937 rng(3);
+  int accepted = 0;
+  for (int round = 0; round < 30000; ++round) {
+    std::string bytes(rng() % 10, 'a');
+    for (char& c : bytes) c = static_cast<char>(kBytes[rng() % sizeof(kBytes)]);
+    bytes = bytes.substr(0, bytes.find('\0'));           // the text ends at its NUL
+    if (bytes.rfind(Hex("EF BB BF"), 0) == 0) continue;  // the mark has its own rows
+    std::u16string want;
+    const bool valid = ReferenceUtf8(bytes, &want) == 0;
+    testing::Decoded got = DecodeBytes(&Utf8ToUtf16, bytes, 0);
+    ASSERT_EQ(got.result, valid ? kUtf8 : -1) << ToHex(bytes);
+    if (!valid) continue;
+    ++accepted;
+    std::string want_bytes;
+    for (char16_t u : want) {
+      want_bytes.push_back(static_cast<char>(u & 0xFF));
+      want_bytes.push_back(static_cast<char>(u >> 8));
+    }
+    ASSERT_EQ(ToHex(got.text), ToHex(want_bytes)) << ToHex(bytes);
+  }
+  EXPECT_GT(accepted, 1000);  // the valid path was exercised too
+}
+
+TEST(Utf8Decoders, CutAtEveryOffset) {
+  const std::vector<testing::Piece> pieces = {
+      {Hex("41"), Hex("41 00")},       {Hex("E3 81 82"), Hex("42 30")},
+      {Hex("C3 A9"), Hex("E9 00")},    {Hex("0D"), Hex("0D 00")},
+      {Hex("EF BD B1"), Hex("71 FF")}, {Hex("0A"), Hex("0A 00")},
+      {Hex("E6 97 A5"), Hex("E5 65")}, {Hex("DF BF"), Hex("FF 07")},
+  };
+  // Units as bytes are not text the line-end reference can read: mode 0 only.
+  testing::CheckEveryCut(&Utf8ToUtf16, pieces, 0, kUtf8);
+}
+
+std::string LongUtf8Text() {
+  std::string text;
+  for (int i = 0; i < 1500; ++i) text += Hex("E3 81 82 0D 0A 41");
+  return text;
+}
+
+TEST(Utf8Decoders, ToUtf16FailsCleanlyWhenAnyAllocationFails) {
+  std::string want;
+  for (int i = 0; i < 1500; ++i) want += Hex("42 30 0D 00 0A 00 41 00");
+  ExactBlock block(LongUtf8Text(), 2);
+  testing::WalkAllocationFailures(&Utf8ToUtf16, block, 0x300, testing::Decoded{kUtf8, want});
+}
+
+TEST(Utf8Decoders, ChainFailsCleanlyWhenAnyAllocationFails) {
+  std::string want;
+  for (int i = 0; i < 1500; ++i) want += Hex("82 A0 0A 41");
+  ExactBlock block(LongUtf8Text(), 2);
+  testing::WalkAllocationFailures(&DecodeUtf8, block, 0x200, testing::Decoded{kUtf8, want});
+}
+
+}  // namespace
+}  // namespace kelvane
