@@ -1,0 +1,200 @@
+// The driver's platform table for Win32.
+//
+// Paths are byte strings in the ANSI code page and fit the classic 260-byte
+// buffers: anything longer than 259 bytes is refused before the system sees
+// it. Files go through the ANSI functions. The warning is shown through the
+// wide message box: the Shift-JIS messages are converted from code page 932
+// and the path from the ANSI code page, so the text reads right whatever the
+// system's ANSI code page is.
+//
+// An output is never left half written: the text goes to a temporary file in
+// the output's folder, which replaces the output only after a complete write.
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/messages.h"
+#include "app/platform.h"
+#include "common/heap.h"
+
+namespace kelvane {
+namespace {
+
+constexpr size_t kMaxPathBytes = MAX_PATH - 1;
+constexpr UINT kShiftJisCodePage = 932;
+
+bool PathFits(const char* path) {
+  return strnlen(path, MAX_PATH) <= kMaxPathBytes;
+}
+
+// Reads exactly size bytes from file into a new block with three NUL bytes
+// behind them; the third keeps a zero 16-bit unit inside a block of odd size.
+ReadResult ReadOpenFile(HANDLE file, char** block, uint32_t* size) {
+  LARGE_INTEGER file_size;
+  if (!GetFileSizeEx(file, &file_size) || file_size.QuadPart <= 0 ||
+      file_size.QuadPart > 0xFFFFFFFFLL - 3) {
+    return ReadResult::kInvalidSize;
+  }
+  const DWORD length = static_cast<DWORD>(file_size.QuadPart);
+  char* data = static_cast<char*>(MemAlloc(static_cast<size_t>(length) + 3));
+  if (data == nullptr) return ReadResult::kOutOfMemory;
+  DWORD read = 0;
+  if (!ReadFile(file, data, length, &read, nullptr) || read != length) {
+    MemFree(data);
+    return ReadResult::kCannotOpen;
+  }
+  data[length] = data[length + 1] = data[length + 2] = '\0';
+  *block = data;
+  *size = length;
+  return ReadResult::kOk;
+}
+
+ReadResult ReadWholeFile(const char* path, char** block, uint32_t* size) {
+  if (!PathFits(path)) return ReadResult::kCannotOpen;
+  HANDLE file =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ReadResult::kCannotOpen;
+  const ReadResult result = ReadOpenFile(file, block, size);
+  CloseHandle(file);
+  return result;
+}
+
+// Whether the output may be written: it does not exist yet, or it is a file
+// that is not read-only and that we can open for writing with no one else
+// holding it open. A folder of that name is refused here too, before any
+// temporary file is made.
+bool OutputIsWritable(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+// Writes all of data to the file that handle opened, and closes it. 1 only
+// when every byte went out and the close succeeded.
+int WriteAndClose(HANDLE file, const char* data, uint32_t size) {
+  DWORD written = 0;
+  const bool wrote = WriteFile(file, data, size, &written, nullptr) && written == size;
+  const bool closed = CloseHandle(file);
+  return wrote && closed ? 1 : 0;
+}
+
+// Length of the folder part of path, its trailing separator included; 0 when
+// the path names no folder.
+size_t FolderLength(const char* path) {
+  size_t end = 0;
+  for (size_t i = 0; path[i] != '\0'; i++) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c == '\\' || c == '/' || c == ':') end = i + 1;
+    // The second byte of a double-byte character is never a separator.
+    if (IsDBCSLeadByte(c) && path[i + 1] != '\0') i++;
+  }
+  return end;
+}
+
+// Creates a new, empty temporary file beside path: its name goes to temporary
+// (MAX_PATH bytes). INVALID_HANDLE_VALUE with *fits false when no such name
+// fits in MAX_PATH.
+HANDLE CreateTemporaryBeside(const char* path, char* temporary, bool* fits) {
+  const size_t folder = FolderLength(path);
+  const size_t kNameLength = sizeof("kv01234567.tmp") - 1;
+  *fits = folder + kNameLength <= kMaxPathBytes;
+  if (!*fits) return INVALID_HANDLE_VALUE;
+  memcpy(temporary, path, folder);
+  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+  for (int attempt = 0; attempt < 64; attempt++, seed = seed * 1103515245u + 12345u) {
+    wsprintfA(temporary + folder, "kv%08lx.tmp", static_cast<unsigned long>(seed));
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// Writes through a temporary file beside the output, then moves it over the
+// output. -1 when no temporary name fits beside the output (a path near the
+// length limit); 0 on failure, with the temporary file removed.
+int WriteThroughTemporary(const char* path, const char* data, uint32_t size) {
+  char temporary[MAX_PATH];
+  bool fits = false;
+  HANDLE file = CreateTemporaryBeside(path, temporary, &fits);
+  if (!fits) return -1;
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  if (WriteAndClose(file, data, size) && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
+    return 1;
+  }
+  DeleteFileA(temporary);
+  return 0;
+}
+
+// Writes the output in place, for a folder so deep that no temporary name
+// fits beside the output. A failed write removes what it wrote.
+int WriteInPlace(const char* path, const char* data, uint32_t size) {
+  HANDLE file =
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  if (WriteAndClose(file, data, size)) return 1;
+  DeleteFileA(path);
+  return 0;
+}
+
+int WriteWholeFile(const char* path, const char* data, uint32_t size) {
+  if (!PathFits(path) || !OutputIsWritable(path)) return 0;
+  const int result = WriteThroughTemporary(path, data, size);
+  if (result >= 0) return result;
+  return WriteInPlace(path, data, size);
+}
+
+// Appends the text of bytes in code page to out (which has room for it) and
+// returns the number of units written, without a terminator.
+int AppendWide(UINT code_page, const char* bytes, wchar_t* out, int room) {
+  if (bytes[0] == '\0') return 0;
+  return MultiByteToWideChar(code_page, 0, bytes, -1, out, room) - 1;
+}
+
+int WideLength(UINT code_page, const char* bytes) {
+  return MultiByteToWideChar(code_page, 0, bytes, -1, nullptr, 0) - 1;
+}
+
+int ShowWarning(const char* message, const char* path) {
+  wchar_t caption[32];
+  if (MultiByteToWideChar(kShiftJisCodePage, 0, kProgramCaption, -1, caption, 32) == 0)
+    caption[0] = 0;
+  if (message == nullptr) message = "";
+  const int message_length = WideLength(kShiftJisCodePage, message);
+  const int path_length = path != nullptr ? WideLength(CP_ACP, path) : 0;
+  if (message_length < 0 || path_length < 0) return 0;
+  const int room = message_length + 2 + path_length + 1;
+  wchar_t* text = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * room));
+  if (text == nullptr) {
+    // Out of memory: still tell the user what failed, without the path.
+    wchar_t short_text[64];
+    if (MultiByteToWideChar(kShiftJisCodePage, 0, message, -1, short_text, 64) == 0) {
+      short_text[0] = 0;
+    }
+    return MessageBoxW(nullptr, short_text, caption, MB_OK | MB_ICONWARNING);
+  }
+  int end = AppendWide(kShiftJisCodePage, message, text, room);
+  if (path != nullptr) {
+    text[end++] = L'\n';
+    text[end++] = L'\n';
+    end += AppendWide(CP_ACP, path, text + end, room - end);
+  }
+  text[end] = L'\0';
+  const int result = MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONWARNING);
+  MemFree(text);
+  return result;
+}
+
+constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, ShowWarning};
+
+}  // namespace
+
+const Platform* DefaultPlatform() {
+  return &kWin32Platform;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# kelvane.exe in command-line mode against the POSIX kelvane: the same pages,
+# in every supported encoding and under names with blanks and Japanese
+# letters, must give byte-identical outputs, and kelvane.exe must exit with 0.
+#
+# usage: compare_with_posix.sh WINE KELVANE.EXE NATIVE-KELVANE DATA-DIR [SAMPLES-DIR]
+set -euo pipefail
+wine=$1 exe=$2 native=$3 data=$4 samples=${5:-}
+
+if [ ! -x "$native" ]; then
+  echo "no POSIX build at $native: run cmake --workflow --preset release first"
+  exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/in" "$work/posix" "$work/windows"
+
+# One page in each encoding the detector knows, with and without marks.
+page=$data/page.html
+bom() { printf "$1"; cat; }
+cp "$page" "$work/in/utf8 plain.html"
+bom '\xEF\xBB\xBF' <"$page" >"$work/in/utf8 bom.html"
+iconv -f UTF-8 -t UTF-16LE "$page" | bom '\xFF\xFE' >"$work/in/utf16le bom.html"
+iconv -f UTF-8 -t UTF-16BE "$page" | bom '\xFE\xFF' >"$work/in/utf16be bom.html"
+iconv -f UTF-8 -t UTF-16LE "$page" >"$work/in/utf16le plain.html"
+iconv -f UTF-8 -t UTF-16BE "$page" >"$work/in/utf16be plain.html"
+# UTF-16 of odd size: a stray last byte after the closing tag.
+{ iconv -f UTF-8 -t UTF-16LE "$page"; printf 'x'; } >"$work/in/utf16le odd.html"
+iconv -f UTF-8 -t CP932 "$page" >"$work/in/シフトJIS.htm"
+iconv -f UTF-8 -t EUC-JP "$page" >"$work/in/euc-jp.HTML"
+iconv -f UTF-8 -t ISO-2022-JP "$page" >"$work/in/iso-2022-jp.xhtml"
+if [ -n "$samples" ] && [ -d "$samples" ]; then
+  for f in "$samples"/*; do
+    case "$f" in *.htm | *.html | *.HTM | *.HTML | *.xht | *.xhtml) cp "$f" "$work/in/sample $(basename "$f")" ;; esac
+  done
+fi
+cp "$work"/in/* "$work/posix/"
+cp "$work"/in/* "$work/windows/"
+
+names=()
+for f in "$work"/in/*; do names+=("$(basename "$f")"); done
+
+(cd "$work/posix" && "$native" "${names[@]}") || {
+  echo "the POSIX build failed on the inputs"
+  exit 1
+}
+
+# A failing file would wait on its message box: bound the run.
+status=0
+(cd "$work/windows" && timeout 120 "$wine" "$exe" "${names[@]}") || status=$?
+passed=0 failed=0
+if [ "$status" -ne 0 ]; then
+  echo "kelvane.exe exited with $status"
+  failed=$((failed + 1))
+else
+  passed=$((passed + 1))
+fi
+
+for name in "${names[@]}"; do
+  out="${name%.*}.txt"
+  if [ ! -f "$work/windows/$out" ]; then
+    echo "missing from kelvane.exe: $out"
+    failed=$((failed + 1))
+  elif ! cmp "$work/posix/$out" "$work/windows/$out"; then
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
+  fi
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,309 @@
+// ConvertFile on Windows with the real platform table: every failure's warning
+// box (caught in-process), and how outputs are written and replaced.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/convert_file.h"
+#include "common/heap.h"
+#include "html/html_to_text.h"
+#include "tests/support/test_heap.h"
+#include "tests/win/box_catcher.h"
+#include "tests/win/win_check.h"
+#include "tests/win/win_tests.h"
+
+namespace kelvane::wintest {
+namespace {
+
+const wchar_t kNotHtml[] = L"HTMLファイルではありません：";
+const wchar_t kCannotOpen[] = L"ファイルが開けません：";
+const wchar_t kInvalidSize[] = L"無効なファイルサイズです：";
+const wchar_t kOutOfMemory[] = L"メモリの確保に失敗しました：";
+const wchar_t kConversionFailed[] = L"文字コードの変換に失敗しました：";
+const wchar_t kHtmlFailed[] = L"HTML→テキスト変換に失敗しました：";
+const wchar_t kCreateFailed[] = L"ファイルの作成に失敗しました：";
+
+// A small page that the whole pipeline converts.
+std::string GoodPage() {
+  return Narrow(932,
+                L"<html><head><title>t</title></head><body>\n<p>日本語のページ</p>\n"
+                L"<p>second &amp; last</p>\n</body></html>\n");
+}
+
+// The scratch folder of these tests, as ANSI bytes and as the text a box shows.
+struct Scratch {
+  std::string folder;
+  std::wstring shown;
+  std::string Path(const std::wstring& name) const { return folder + Narrow(CP_ACP, name); }
+  std::wstring Shown(const std::wstring& name) const { return shown + name; }
+};
+
+Scratch MakeScratch(const char* name) {
+  Scratch scratch;
+  scratch.folder = MakeScratchFolder(name);
+  scratch.shown = Widen(CP_ACP, scratch.folder);
+  return scratch;
+}
+
+// The converter builds its name tables on first use and keeps them to the end
+// of the process; build them before counting live blocks.
+void BuildNameTables() {
+  static bool built = false;
+  if (built) return;
+  built = true;
+  MemFree(HtmlToText("<body><p>&amp;</p>", nullptr));
+}
+
+// Converts path with boxes caught; checks that exactly one box was shown with
+// the expected text, the caption, the warning icon and OK alone, and that
+// every block was released.
+void ExpectOneBox(const std::string& path, const std::wstring& want_text, const std::string& what) {
+  BuildNameTables();
+  const long live_before = testing::LiveBlocks();
+  BoxCatcher catcher;
+  CheckEqual(ConvertFile(path.c_str()), 0, what + ": result");
+  CheckEqual(static_cast<long long>(catcher.boxes().size()), 1, what + ": boxes shown");
+  if (catcher.boxes().size() != 1) return;
+  const CaughtBox& box = catcher.boxes()[0];
+  CheckEqual(box.text, want_text, what + ": box text");
+  CheckEqual(box.caption, L"kelvane", what + ": caption");
+  Check(box.warning_icon, what + ": warning icon");
+  Check(box.only_ok, what + ": OK is the only button");
+  Check(!box.owned, what + ": box has no owner");
+  CheckEqual(testing::LiveBlocks(), live_before, what + ": live heap blocks after the call");
+}
+
+void AnsiCodePageIs932() {
+  CheckEqual(GetACP(), 932, "ANSI code page of the test run");
+}
+
+// A file of size bytes that takes no room on disk: only its end is set.
+void MakeSparseFile(const std::string& path, long long size) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  Check(file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
+            SetEndOfFile(file),
+        "making a file of " + std::to_string(size) + " bytes");
+  CloseHandle(file);
+}
+
+struct ReadFailureRow {
+  const char* name;
+  std::wstring file;  // in the scratch folder
+  const wchar_t* message;
+};
+
+void ReadFailuresShowTheInputPath() {
+  const Scratch s = MakeScratch("kelvane-read");
+  WriteFileBytes(s.Path(L"page.txt"), GoodPage());
+  WriteFileBytes(s.Path(L"page.ht"), GoodPage());
+  CreateDirectoryA(s.Path(L"folder.htm").c_str(), nullptr);
+  WriteFileBytes(s.Path(L"empty.htm"), "");
+  WriteFileBytes(s.Path(L"zeros.htm"), std::string(16, '\0'));
+  MakeSparseFile(s.Path(L"huge.htm"), 0x100000000LL);
+  // UTF-8 with a byte order mark, holding an e with an acute accent.
+  WriteFileBytes(s.Path(L"accent.htm"), "\xEF\xBB\xBF<body><p>caf\xC3\xA9</p></body>");
+  const std::wstring long_name = std::wstring(270 - s.shown.size(), L'a') + L".htm";
+  const ReadFailureRow rows[] = {
+      {"a .txt file is not HTML", L"page.txt", kNotHtml},
+      {"a .ht file is not HTML", L"page.ht", kNotHtml},
+      {"a missing file cannot be opened", L"missing.htm", kCannotOpen},
+      {"a missing Japanese name shows right", L"存在しないファイル.html", kCannotOpen},
+      {"a folder cannot be opened as a file", L"folder.htm", kCannotOpen},
+      {"a path over 259 bytes is refused whole", long_name, kCannotOpen},
+      {"an empty file has an invalid size", L"empty.htm", kInvalidSize},
+      {"a file of 4 GiB has an invalid size", L"huge.htm", kInvalidSize},
+      {"a file of NUL bytes converts to nothing", L"zeros.htm", kHtmlFailed},
+      {"a letter that cp932 lacks fails the decoding", L"accent.htm", kConversionFailed},
+  };
+  for (const ReadFailureRow& row : rows) {
+    const std::wstring shown = s.Shown(row.file);
+    ExpectOneBox(s.Path(row.file), BoxText(row.message, &shown), row.name);
+  }
+  RemoveTree(s.folder);
+}
+
+void EmptyPathShowsMessageAndTwoLineFeeds() {
+  const std::wstring empty;
+  ExpectOneBox("", BoxText(kNotHtml, &empty), "empty path");
+}
+
+void NullPathIsSilent() {
+  BoxCatcher catcher;
+  CheckEqual(ConvertFile(nullptr), 0, "result for a null path");
+  CheckEqual(static_cast<long long>(catcher.boxes().size()), 0, "boxes for a null path");
+}
+
+void UnknownErrorIsTheDefaultMessage() {
+  BoxCatcher catcher;
+  ShowConversionError(nullptr, nullptr);
+  CheckEqual(static_cast<long long>(catcher.boxes().size()), 1, "boxes shown");
+  if (catcher.boxes().size() == 1) CheckEqual(catcher.boxes()[0].text, L"不明のエラー", "text");
+}
+
+// With no memory for the composed text, the box still names the failure.
+void BoxWithoutMemoryShowsTheMessage() {
+  const std::string path = "C:\\some\\page.txt";
+  testing::ScopedHeapFaults faults;
+  testing::FailAllAllocations();
+  BoxCatcher catcher;
+  ShowConversionError(nullptr, path.c_str());
+  testing::ResetHeapFaults();
+  CheckEqual(static_cast<long long>(catcher.boxes().size()), 1, "boxes shown");
+  if (catcher.boxes().size() == 1) {
+    CheckEqual(catcher.boxes()[0].text, L"不明のエラー", "text");
+    Check(catcher.boxes()[0].warning_icon, "warning icon");
+  }
+}
+
+void FileOpenForWritingElsewhereCannotBeOpened() {
+  const Scratch s = MakeScratch("kelvane-held");
+  const std::string path = s.Path(L"held.htm");
+  WriteFileBytes(path, GoodPage());
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  Check(writer != INVALID_HANDLE_VALUE, "opening the input for writing");
+  const std::wstring shown = s.Shown(L"held.htm");
+  ExpectOneBox(path, BoxText(kCannotOpen, &shown), "input held open for writing");
+  CloseHandle(writer);
+  RemoveTree(s.folder);
+}
+
+void FailedBlockAllocationIsReported() {
+  const Scratch s = MakeScratch("kelvane-memory");
+  const std::string path = s.Path(L"page.htm");
+  WriteFileBytes(path, GoodPage());
+  const std::wstring shown = s.Shown(L"page.htm");
+  testing::ScopedHeapFaults faults;
+  // The driver's output path is the first allocation, the input block the second.
+  testing::FailNthAllocation(2);
+  ExpectOneBox(path, BoxText(kOutOfMemory, &shown), "input block allocation fails");
+  Check(testing::InjectedFailureHappened(), "the chosen allocation failed");
+  Check(!FileExists(s.Path(L"page.txt")), "no output after a failed allocation");
+  RemoveTree(s.folder);
+}
+
+// Each way the output can be refused: the box names the output, the existing
+// output is untouched and no temporary file is left behind.
+void RefusedOutputsShowTheOutputPath() {
+  const Scratch s = MakeScratch("kelvane-write");
+  const std::string old_text = "old output, not to be touched";
+  struct Row {
+    const char* name;
+    const wchar_t* stem;
+  };
+  const Row rows[] = {{"a read-only output", L"readonly"},
+                      {"an output held open elsewhere", L"busy"},
+                      {"an output name taken by a folder", L"folder"}};
+  for (const Row& row : rows) WriteFileBytes(s.Path(std::wstring(row.stem) + L".htm"), GoodPage());
+  WriteFileBytes(s.Path(L"readonly.txt"), old_text);
+  SetFileAttributesA(s.Path(L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  WriteFileBytes(s.Path(L"busy.txt"), old_text);
+  HANDLE reader = CreateFileA(s.Path(L"busy.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  CreateDirectoryA(s.Path(L"folder.txt").c_str(), nullptr);
+
+  for (const Row& row : rows) {
+    const std::wstring output = s.Shown(std::wstring(row.stem) + L".txt");
+    ExpectOneBox(s.Path(std::wstring(row.stem) + L".htm"), BoxText(kCreateFailed, &output),
+                 row.name);
+  }
+  CloseHandle(reader);
+  CheckEqual(Widen(CP_ACP, ReadFileBytes(s.Path(L"readonly.txt"))), Widen(CP_ACP, old_text),
+             "read-only output unchanged");
+  CheckEqual(Widen(CP_ACP, ReadFileBytes(s.Path(L"busy.txt"))), Widen(CP_ACP, old_text),
+             "busy output unchanged");
+  CheckEqual(static_cast<long long>(ListFiles(s.folder, "kv*.tmp").size()), 0,
+             "temporary files left");
+  RemoveTree(s.folder);
+}
+
+// Converts name in s with no box expected; returns the output's bytes.
+std::string ConvertQuietly(const Scratch& s, const std::wstring& name, const std::wstring& output,
+                           const std::string& what) {
+  BoxCatcher catcher;
+  CheckEqual(ConvertFile(s.Path(name).c_str()), 1, what + ": result");
+  CheckEqual(static_cast<long long>(catcher.boxes().size()), 0, what + ": boxes shown");
+  bool exists = false;
+  std::string bytes = ReadFileBytes(s.Path(output), &exists);
+  Check(exists, what + ": output written");
+  return bytes;
+}
+
+void ExistingOutputIsReplacedWhole() {
+  const Scratch s = MakeScratch("kelvane-replace");
+  WriteFileBytes(s.Path(L"fresh.htm"), GoodPage());
+  WriteFileBytes(s.Path(L"again.htm"), GoodPage());
+  WriteFileBytes(s.Path(L"again.txt"), std::string(100000, 'x'));
+  const std::string fresh = ConvertQuietly(s, L"fresh.htm", L"fresh.txt", "fresh output");
+  const std::string replaced = ConvertQuietly(s, L"again.htm", L"again.txt", "replaced output");
+  Check(!fresh.empty(), "the output holds text");
+  Check(replaced == fresh, "a replaced output equals a fresh one, nothing of the old left");
+  CheckEqual(static_cast<long long>(ListFiles(s.folder, "kv*.tmp").size()), 0,
+             "temporary files left");
+  RemoveTree(s.folder);
+}
+
+// Japanese names and upper-case extensions go through the ANSI file functions.
+void OutputNamesFollowTheInput() {
+  const Scratch s = MakeScratch("kelvane-names");
+  struct Row {
+    const char* name;
+    const wchar_t* input;
+    const wchar_t* output;
+  };
+  const Row rows[] = {
+      {"upper-case extension", L"INDEX.HTML", L"INDEX.txt"},
+      {"xhtml", L"doc.xhtml", L"doc.txt"},
+      {"only the last extension goes", L"a.b.htm", L"a.b.txt"},
+      {"Japanese name", L"日本語のページ.htm", L"日本語のページ.txt"},
+      {"name with blanks", L"my page.html", L"my page.txt"},
+  };
+  for (const Row& row : rows) {
+    WriteFileBytes(s.Path(row.input), GoodPage());
+    ConvertQuietly(s, row.input, row.output, row.name);
+  }
+  RemoveTree(s.folder);
+}
+
+// A folder so deep that no temporary name fits beside the output: the output
+// is written in place and still complete.
+void DeepFolderStillGetsItsOutput() {
+  const Scratch s = MakeScratch("kelvane-deep");
+  std::wstring deep = s.shown;
+  while (deep.size() < 250) deep += L"d";
+  deep += L"\\";
+  CreateDirectoryA(Narrow(CP_ACP, deep).c_str(), nullptr);
+  Scratch inner{Narrow(CP_ACP, deep), deep};
+  Check(inner.folder.size() + 5 <= 259, "the input path fits");
+  WriteFileBytes(inner.Path(L"a.htm"), GoodPage());
+  WriteFileBytes(s.Path(L"b.htm"), GoodPage());
+  const std::string deep_text = ConvertQuietly(inner, L"a.htm", L"a.txt", "deep folder");
+  const std::string flat_text = ConvertQuietly(s, L"b.htm", L"b.txt", "shallow folder");
+  Check(!deep_text.empty() && deep_text == flat_text, "deep output complete");
+  RemoveTree(s.folder);
+}
+
+}  // namespace
+
+std::vector<WinTest> ConvertFileWinTests() {
+  return {
+      {"ANSI code page is 932", AnsiCodePageIs932},
+      {"read failures show the input path", ReadFailuresShowTheInputPath},
+      {"empty path shows the message and two line feeds", EmptyPathShowsMessageAndTwoLineFeeds},
+      {"null path is silent", NullPathIsSilent},
+      {"unknown error is the default message", UnknownErrorIsTheDefaultMessage},
+      {"box without memory shows the message", BoxWithoutMemoryShowsTheMessage},
+      {"file open for writing elsewhere cannot be opened",
+       FileOpenForWritingElsewhereCannotBeOpened},
+      {"failed block allocation is reported", FailedBlockAllocationIsReported},
+      {"refused outputs show the output path", RefusedOutputsShowTheOutputPath},
+      {"existing output is replaced whole", ExistingOutputIsReplacedWhole},
+      {"output names follow the input", OutputNamesFollowTheInput},
+      {"deep folder still gets its output", DeepFolderStillGetsItsOutput},
+  };
+}
+
+}  // namespace kelvane::wintest
