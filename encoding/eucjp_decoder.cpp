@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "common/buffers.h"
-#include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
 #include "encoding/jis_to_shiftjis.h"
 #include "encoding/line_end_rule.h"
@@ -26,7 +25,7 @@ bool InRange(unsigned b, unsigned low, unsigned high) {
 
 // Decodes the character at p into out; the bytes it took, or 0 when it cannot
 // be decoded.
-int DecodeEucCharacter(const unsigned char* p, TextBuffer* out) {
+int DecodeEucCharacter(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
   const unsigned b0 = p[0];
   const unsigned b1 = p[1];
   if (b0 == 0x8E) {
@@ -36,9 +35,9 @@ int DecodeEucCharacter(const unsigned char* p, TextBuffer* out) {
     return 2;
   }
   if (!InRange(b0, 0xA1, 0xFE) || !InRange(b1, 0xA1, 0xFE)) return 0;
+  if (!IsCp932JisPair(cells, b0 & 0x7F, b1 & 0x7F)) return 0;
   uint8_t pair[2];
   JisToShiftJis(b0 & 0x7F, b1 & 0x7F, pair);
-  if (Cp932ToUnicode(static_cast<uint16_t>(pair[0] << 8 | pair[1])) == 0) return 0;
   PushByte(out, pair[0]);
   PushByte(out, pair[1]);
   return 2;
@@ -56,6 +55,7 @@ int DecodeEucJp(char** result, const char* text, int mode) {
   bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
   const ByteStops stops = MakeByteStops(mode, 0x80, 0);
   LineEndRule rule = StartLineEndRule(mode);
+  const JisCells& cells = Cp932JisCells();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   while (ok) {
     std::size_t run = PlainRunLength(stops, p);
@@ -66,7 +66,7 @@ int DecodeEucJp(char** result, const char* text, int mode) {
       PutLineEnd(&rule, &out, *p++);
       continue;
     }
-    int taken = DecodeEucCharacter(p, &out);
+    int taken = DecodeEucCharacter(p, cells, &out);
     ok = taken != 0;
     p += taken;
   }

@@ -47,11 +47,11 @@ int Designation(const unsigned char* p) {
 }
 
 // Decodes the pair at p in the JIS X 0208 set; false when it is not a pair.
-bool DecodeJisPair(const unsigned char* p, TextBuffer* out) {
+bool DecodeJisPair(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
   if (!InRange(p[0], 0x21, 0x7E) || !InRange(p[1], 0x21, 0x7E)) return false;
+  if (!IsCp932JisPair(cells, p[0], p[1])) return false;
   uint8_t pair[2];
   JisToShiftJis(p[0], p[1], pair);
-  if (Cp932ToUnicode(static_cast<uint16_t>(pair[0] << 8 | pair[1])) == 0) return false;
   PushByte(out, pair[0]);
   PushByte(out, pair[1]);
   return true;
@@ -97,6 +97,7 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
   const ByteStops stops = MakeByteStops(mode, 0x80, kEsc);
   LineEndRule rule = StartLineEndRule(mode);
   int set = kAsciiSet;
+  const JisCells& cells = Cp932JisCells();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   while (ok && *p != 0) {
     if (*p == kEsc) {
@@ -108,7 +109,7 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
       ok = taken != 0;
       p += taken;
     } else if (set == kJisX0208Set) {
-      ok = DecodeJisPair(p, &out);
+      ok = DecodeJisPair(p, cells, &out);
       p += 2;
     } else {
       ok = InRange(*p, 0x21, 0x5F);

@@ -7,7 +7,9 @@
 // are, so this is the same as normalising the converted text afterwards with
 // the flag word mode | 5, which reads the mode from bits 8-11.
 //
-// Units are little-endian in memory and end at a zero unit.
+// Units are little-endian in memory and end at a zero unit. Both passes read
+// each unit's code from one flat array, expanded from the cp932 table on first
+// use, so a unit costs one load instead of a search of the packed table.
 #include "encoding/utf16_decoder.h"
 
 #include <cstddef>
@@ -25,6 +27,19 @@ namespace {
 constexpr std::size_t kUnconvertible = SIZE_MAX;
 constexpr uint16_t kByteOrderMark = 0xFEFF;
 
+// UnicodeToCp932 of every unit: 128 KiB, built once per process.
+struct CodeByUnit {
+  uint16_t code[0x10000];
+  CodeByUnit() {
+    for (unsigned u = 0; u < 0x10000; ++u) code[u] = UnicodeToCp932(static_cast<uint16_t>(u));
+  }
+};
+
+const CodeByUnit& Cp932Codes() {
+  static const CodeByUnit table;
+  return table;
+}
+
 // Writes the line end of mode at out[n] (when writing) and returns its width.
 template <bool kWrite>
 std::size_t WriteLineEnd(int mode, char* out, std::size_t n) {
@@ -40,6 +55,7 @@ std::size_t WriteLineEnd(int mode, char* out, std::size_t n) {
 // kUnconvertible for a unit cp932 lacks.
 template <bool kWrite>
 std::size_t ConvertUnits(const uint16_t* u, int mode, char* out) {
+  const uint16_t* codes = Cp932Codes().code;
   LineEndRule rule = StartLineEndRule(mode);
   std::size_t n = 0;
   for (; *u != 0; ++u) {
@@ -54,7 +70,7 @@ std::size_t ConvertUnits(const uint16_t* u, int mode, char* out) {
       }
       continue;
     }
-    const unsigned code = UnicodeToCp932(static_cast<uint16_t>(unit));
+    const unsigned code = codes[unit];
     if (code == 0) return kUnconvertible;
     if (code > 0xFF) {
       if (kWrite) out[n] = static_cast<char>(code >> 8);
