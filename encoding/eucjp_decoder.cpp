@@ -43,6 +43,26 @@ int DecodeEucCharacter(const unsigned char* p, const JisCells& cells, TextBuffer
   return 2;
 }
 
+// Converts the JIS X 0208 pairs that follow one another from p, the bulk of
+// Japanese text, while the block has room for them; returns where it stopped.
+// Writes through a local pointer, so the buffer's length is not stored and
+// reloaded around every byte; whatever stops it goes to DecodeEucCharacter.
+const unsigned char* DecodePairRun(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
+  char* d = out->data + out->length;
+  char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
+  while (d < last && InRange(p[0], 0xA1, 0xFE) && InRange(p[1], 0xA1, 0xFE) &&
+         IsCp932JisPair(cells, p[0] & 0x7F, p[1] & 0x7F)) {
+    uint8_t pair[2];
+    JisToShiftJis(p[0] & 0x7F, p[1] & 0x7F, pair);
+    d[0] = static_cast<char>(pair[0]);
+    d[1] = static_cast<char>(pair[1]);
+    d += 2;
+    p += 2;
+  }
+  out->length = static_cast<uint32_t>(d - out->data);
+  return p;
+}
+
 }  // namespace
 
 int DecodeEucJp(char** result, const char* text, int mode) {
@@ -64,6 +84,11 @@ int DecodeEucJp(char** result, const char* text, int mode) {
     if (*p == 0) break;
     if (*p < 0x80) {
       PutLineEnd(&rule, &out, *p++);
+      continue;
+    }
+    const unsigned char* after = DecodePairRun(p, cells, &out);
+    if (after != p) {
+      p = after;
       continue;
     }
     int taken = DecodeEucCharacter(p, cells, &out);

@@ -57,6 +57,28 @@ bool DecodeJisPair(const unsigned char* p, const JisCells& cells, TextBuffer* ou
   return true;
 }
 
+// Converts the pairs that follow one another from p in the JIS X 0208 set
+// while the block has room for them; returns where it stopped (an escape, the
+// end, a byte out of range or no room), which DecodeJisPair then handles.
+// Writes through a local pointer, so the buffer's length is not stored and
+// reloaded around every byte.
+const unsigned char* DecodeJisPairRun(const unsigned char* p, const JisCells& cells,
+                                      TextBuffer* out) {
+  char* d = out->data + out->length;
+  char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
+  while (d < last && InRange(p[0], 0x21, 0x7E) && InRange(p[1], 0x21, 0x7E) &&
+         IsCp932JisPair(cells, p[0], p[1])) {
+    uint8_t pair[2];
+    JisToShiftJis(p[0], p[1], pair);
+    d[0] = static_cast<char>(pair[0]);
+    d[1] = static_cast<char>(pair[1]);
+    d += 2;
+    p += 2;
+  }
+  out->length = static_cast<uint32_t>(d - out->data);
+  return p;
+}
+
 // The length of the cp932 character at p, which begins with a byte of 80 or
 // above, or 0 when the bytes there are no cp932 character.
 std::size_t Cp932CharacterLength(const unsigned char* p) {
@@ -109,6 +131,11 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
       ok = taken != 0;
       p += taken;
     } else if (set == kJisX0208Set) {
+      const unsigned char* after = DecodeJisPairRun(p, cells, &out);
+      if (after != p) {
+        p = after;
+        continue;
+      }
       ok = DecodeJisPair(p, cells, &out);
       p += 2;
     } else {

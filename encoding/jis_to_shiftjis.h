@@ -9,17 +9,15 @@ namespace kelvane {
 // Maps a JIS X 0208 row/cell byte pair to its Shift-JIS byte pair by
 // arithmetic; out[0] is the lead byte, out[1] the trail byte. Two JIS rows
 // share one Shift-JIS lead byte: the odd row takes trail bytes 40-9E (skipping
-// 7F), the even row 9F-FC. Inline, as the decoders call it once per character.
+// 7F), the even row 9F-FC. Inline, as the decoders call it once per character,
+// and without branches, which kanji in no particular order would mispredict.
 inline void JisToShiftJis(unsigned j1, unsigned j2, uint8_t out[2]) {
   j1 &= 0xFF;
   j2 &= 0xFF;
-  unsigned s1 = ((j1 + 1) >> 1) + (j1 < 0x5F ? 0x70 : 0xB0);
-  unsigned s2;
-  if (j1 & 1) {
-    s2 = j2 + (j2 <= 0x5F ? 0x1F : 0x20);
-  } else {
-    s2 = j2 + 0x7E;
-  }
+  const unsigned odd = j1 & 1;
+  const unsigned s1 = ((j1 + 1) >> 1) + 0x70 + 0x40 * static_cast<unsigned>(j1 >= 0x5F);
+  // Odd row: j2 + 1F, and one more from 60 on to skip 7F. Even row: j2 + 7E.
+  const unsigned s2 = j2 + 0x7E - odd * (0x5F - static_cast<unsigned>(j2 > 0x5F));
   out[0] = static_cast<uint8_t>(s1);
   out[1] = static_cast<uint8_t>(s2);
 }
