@@ -55,29 +55,27 @@ std::size_t WriteLineEnd(int mode, char* out, std::size_t n) {
 // kUnconvertible for a unit cp932 lacks.
 template <bool kWrite>
 std::size_t ConvertUnits(const uint16_t* u, int mode, char* out) {
+  // ASCII is in the table too (as itself), so every unit takes the same path;
+  // only CR and LF leave it, and only when the rule is on.
   const uint16_t* codes = Cp932Codes().code;
   LineEndRule rule = StartLineEndRule(mode);
   std::size_t n = 0;
   for (; *u != 0; ++u) {
     const unsigned unit = *u;
-    if (unit < 0x80) {
-      // cp932 keeps ASCII as it is; the table is not needed for it.
-      if (mode != 0 && (unit == '\r' || unit == '\n')) {
-        if (TakeLineEnd(&rule, unit)) n += WriteLineEnd<kWrite>(mode, out, n);
-      } else {
-        if (kWrite) out[n] = static_cast<char>(unit);
-        ++n;
-      }
+    if (mode != 0 && (unit == '\r' || unit == '\n')) {
+      if (TakeLineEnd(&rule, unit)) n += WriteLineEnd<kWrite>(mode, out, n);
       continue;
     }
     const unsigned code = codes[unit];
     if (code == 0) return kUnconvertible;
-    if (code > 0xFF) {
-      if (kWrite) out[n] = static_cast<char>(code >> 8);
-      ++n;
+    // One or two bytes without a branch: a one-byte code is written twice
+    // at the same place.
+    const std::size_t wide = code > 0xFF ? 1 : 0;
+    if (kWrite) {
+      out[n] = static_cast<char>(wide != 0 ? code >> 8 : code);
+      out[n + wide] = static_cast<char>(code & 0xFF);
     }
-    if (kWrite) out[n] = static_cast<char>(code & 0xFF);
-    ++n;
+    n += 1 + wide;
   }
   return n;
 }
