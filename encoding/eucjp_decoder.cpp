@@ -77,9 +77,10 @@ int DecodeEucJp(char** result, const char* text, int mode) {
   LineEndRule rule = StartLineEndRule(mode);
   const JisCells& cells = Cp932JisCells();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + length;
   while (ok) {
-    std::size_t run = PlainRunLength(stops, p);
-    if (run != 0) AppendBytes(&out, reinterpret_cast<const char*>(p), static_cast<int32_t>(run));
+    std::size_t run = PlainRunLength(stops, p, end);
+    AppendPlain(&out, p, run);
     p += run;
     if (*p == 0) break;
     if (*p < 0x80) {

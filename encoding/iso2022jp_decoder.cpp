@@ -91,16 +91,16 @@ std::size_t Cp932CharacterLength(const unsigned char* p) {
 // Copies the one-byte text at p up to the next NUL, ESC or (when the rule is
 // on) line end; returns the bytes taken, or 0 at bytes that cannot be copied.
 std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsigned char* p,
-                           TextBuffer* out) {
-  std::size_t run = PlainRunLength(stops, p);
-  if (run != 0) AppendBytes(out, reinterpret_cast<const char*>(p), static_cast<int32_t>(run));
+                           const unsigned char* end, TextBuffer* out) {
+  std::size_t run = PlainRunLength(stops, p, end);
+  AppendPlain(out, p, run);
   if (p[run] == '\r' || p[run] == '\n') {
     PutLineEnd(rule, out, p[run]);
     ++run;
   } else if (p[run] >= 0x80) {
     std::size_t width = Cp932CharacterLength(p + run);
     if (width == 0) return 0;
-    AppendBytes(out, reinterpret_cast<const char*>(p + run), static_cast<int32_t>(width));
+    AppendPlain(out, p + run, width);
     run += width;
   }
   return run;
@@ -121,13 +121,14 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
   int set = kAsciiSet;
   const JisCells& cells = Cp932JisCells();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + length;
   while (ok && *p != 0) {
     if (*p == kEsc) {
       set = Designation(p);
       ok = set >= 0;
       p += 3;
     } else if (set == kAsciiSet) {
-      std::size_t taken = CopyOneByteRun(stops, &rule, p, &out);
+      std::size_t taken = CopyOneByteRun(stops, &rule, p, end, &out);
       ok = taken != 0;
       p += taken;
     } else if (set == kJisX0208Set) {

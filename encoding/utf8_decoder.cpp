@@ -86,6 +86,7 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
   if (p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
   const std::size_t length = std::strlen(reinterpret_cast<const char*>(p));
   if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
+  const unsigned char* const end = p + length;
   WideBuffer out;
   InitWideBuffer(&out);
   // No character needs more units than bytes; only CR LF line ends grow.
@@ -93,7 +94,7 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
   const ByteStops stops = MakeByteStops(mode, 0x80, 0);
   LineEndRule rule = StartLineEndRule(mode);
   while (ok) {
-    std::size_t run = PlainRunLength(stops, p);
+    std::size_t run = PlainRunLength(stops, p, end);
     ok = run == 0 || WidenRun(p, run, &out);
     p += run;
     if (!ok || *p == 0) break;
