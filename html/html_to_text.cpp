@@ -55,7 +55,14 @@ int DigitValue(Byte c) {
   return 0xFF;
 }
 
+// Tags, and often the text between them, are short: the first bytes are looked
+// at here, and only a longer search pays for the call to memchr.
 const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
+  constexpr std::ptrdiff_t kNearBytes = 16;
+  const Byte* near_end = end - from > kNearBytes ? from + kNearBytes : end;
+  for (; from < near_end; ++from) {
+    if (*from == c) return from;
+  }
   if (from >= end) return nullptr;
   return static_cast<const Byte*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
 }
@@ -204,14 +211,12 @@ struct NameMemo {
   int id[kMemoSlots];
 };
 
-// The key of a name of n bytes, folded to lower case when fold is set, or 0
-// when it is too long to be remembered.
-uint64_t MemoKey(const Byte* name, std::size_t n, bool fold) {
+// The key of an entity name of n bytes, or 0 when it is too long to be
+// remembered.
+uint64_t MemoKey(const Byte* name, std::size_t n) {
   if (n == 0 || n > 7) return 0;
   uint64_t key = static_cast<uint64_t>(n) << 56;
-  for (std::size_t i = 0; i < n; ++i) {
-    key |= static_cast<uint64_t>(fold ? FoldAscii(name[i]) : name[i]) << (8 * i);
-  }
+  for (std::size_t i = 0; i < n; ++i) key |= static_cast<uint64_t>(name[i]) << (8 * i);
   return key;
 }
 
@@ -226,15 +231,39 @@ int Remember(NameMemo* memo, uint64_t key, int (*lookup)(const char*, int), cons
   return memo->id[slot];
 }
 
-int LookupElementMemo(NameMemo* memo, const Byte* name, std::size_t n) {
-  const uint64_t key = MemoKey(name, n, true);
-  if (key == 0) return LookupElement(reinterpret_cast<const char*>(name), static_cast<int>(n));
-  return Remember(memo, key, LookupElement, name, n);
+// Letters and digits, the bytes of a tag name.
+struct NameBytes {
+  bool of[256];
+};
+
+constexpr NameBytes MakeNameBytes() {
+  NameBytes t{};
+  for (int c = '0'; c <= '9'; ++c) t.of[c] = true;
+  for (int c = 'A'; c <= 'Z'; ++c) t.of[c] = t.of[c + ('a' - 'A')] = true;
+  return t;
+}
+
+constexpr NameBytes kNameBytes = MakeNameBytes();
+
+// The element id of the tag name at name: its letters and digits, read once
+// for both its length and its memo key (for these bytes, setting 0x20 folds
+// A-Z and changes nothing else).
+int LookupTagName(NameMemo* memo, const Byte* name) {
+  std::size_t n = 0;
+  uint64_t folded = 0;
+  while (n <= kLongestProbe && kNameBytes.of[name[n]]) {
+    // Only a name of up to 7 bytes is keyed, and then all its bytes are here.
+    folded = folded << 8 | (name[n] | 0x20);
+    ++n;
+  }
+  if (n == 0 || n > 7)
+    return LookupElement(reinterpret_cast<const char*>(name), static_cast<int>(n));
+  return Remember(memo, folded | static_cast<uint64_t>(n) << 56, LookupElement, name, n);
 }
 
 // Entity names are matched exactly; a name of any byte may be probed.
 int LookupEntityMemo(NameMemo* memo, const Byte* name, std::size_t n) {
-  const uint64_t key = MemoKey(name, n, false);
+  const uint64_t key = MemoKey(name, n);
   if (key == 0) return LookupEntity(reinterpret_cast<const char*>(name), static_cast<int>(n));
   return Remember(memo, key, LookupEntity, name, n);
 }
@@ -466,9 +495,7 @@ void ActOnEndTag(Scan* scan, int id) {
 void ActOnTag(Scan* scan, const Byte* lt, const Byte* gt) {
   bool end_tag = lt[1] == '/';
   const Byte* name = end_tag ? lt + 2 : lt + 1;
-  std::size_t n = 0;
-  while (n <= kLongestProbe && DigitValue(name[n]) < 36) ++n;
-  int id = LookupElementMemo(&scan->elements, name, n);
+  int id = LookupTagName(&scan->elements, name);
   if (end_tag) {
     ActOnEndTag(scan, id);
   } else {
