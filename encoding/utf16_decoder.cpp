@@ -55,19 +55,23 @@ std::size_t WriteLineEnd(int mode, char* out, std::size_t n) {
 // kUnconvertible for a unit cp932 lacks.
 template <bool kWrite>
 std::size_t ConvertUnits(const uint16_t* u, int mode, char* out) {
-  // ASCII is in the table too (as itself), so every unit takes the same path;
-  // only CR and LF leave it, and only when the rule is on.
+  // ASCII is in the table too (as itself), so every unit takes the same path.
+  // Codes below 0E (the zero of the end or of a unit cp932 lacks, CR, LF and
+  // a few rare controls) leave it for a closer look.
   const uint16_t* codes = Cp932Codes().code;
   LineEndRule rule = StartLineEndRule(mode);
   std::size_t n = 0;
-  for (; *u != 0; ++u) {
+  for (;; ++u) {
     const unsigned unit = *u;
-    if (mode != 0 && (unit == '\r' || unit == '\n')) {
-      if (TakeLineEnd(&rule, unit)) n += WriteLineEnd<kWrite>(mode, out, n);
-      continue;
-    }
     const unsigned code = codes[unit];
-    if (code == 0) return kUnconvertible;
+    if (code < 0x0E) {
+      if (unit == 0) break;
+      if (code == 0) return kUnconvertible;
+      if (mode != 0 && (unit == '\r' || unit == '\n')) {
+        if (TakeLineEnd(&rule, unit)) n += WriteLineEnd<kWrite>(mode, out, n);
+        continue;
+      }
+    }
     // One or two bytes without a branch: a one-byte code is written twice
     // at the same place.
     const std::size_t wide = code > 0xFF ? 1 : 0;
