@@ -50,10 +50,14 @@ int DecodeEucCharacter(const unsigned char* p, const JisCells& cells, TextBuffer
 const unsigned char* DecodePairRun(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
   char* d = out->data + out->length;
   char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
-  while (d < last && InRange(p[0], 0xA1, 0xFE) && InRange(p[1], 0xA1, 0xFE) &&
-         IsCp932JisPair(cells, p[0] & 0x7F, p[1] & 0x7F)) {
+  while (d < last) {
+    // Both bytes in A1-FE: their JIS bytes (less 0x80) in 21-7E. A byte below
+    // 0x80 wraps around and fails the same test.
+    const unsigned j1 = p[0] - 0x80u;
+    const unsigned j2 = p[1] - 0x80u;
+    if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) break;
     uint8_t pair[2];
-    JisToShiftJis(p[0] & 0x7F, p[1] & 0x7F, pair);
+    JisToShiftJis(j1, j2, pair);
     d[0] = static_cast<char>(pair[0]);
     d[1] = static_cast<char>(pair[1]);
     d += 2;

@@ -66,10 +66,12 @@ const unsigned char* DecodeJisPairRun(const unsigned char* p, const JisCells& ce
                                       TextBuffer* out) {
   char* d = out->data + out->length;
   char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
-  while (d < last && InRange(p[0], 0x21, 0x7E) && InRange(p[1], 0x21, 0x7E) &&
-         IsCp932JisPair(cells, p[0], p[1])) {
+  while (d < last) {
+    const unsigned j1 = p[0];
+    const unsigned j2 = p[1];
+    if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) break;
     uint8_t pair[2];
-    JisToShiftJis(p[0], p[1], pair);
+    JisToShiftJis(j1, j2, pair);
     d[0] = static_cast<char>(pair[0]);
     d[1] = static_cast<char>(pair[1]);
     d += 2;
