@@ -220,9 +220,11 @@ bool IsSizeQuery(long number) {
 bool DescriptorIs(pid_t pid, long fd, const std::string& path) {
   if (fd < 0) return false;
   char target[PATH_MAX + 1];
+  char resolved[PATH_MAX + 1];
   std::string link = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
   ssize_t n = readlink(link.c_str(), target, PATH_MAX);
-  return n > 0 && std::string(target, static_cast<std::size_t>(n)) == path;
+  return n > 0 && realpath(path.c_str(), resolved) != nullptr &&
+         std::string(target, static_cast<std::size_t>(n)) == resolved;
 }
 
 // Runs argv under ptrace. When a size query on the input returns, change()
