@@ -280,7 +280,7 @@ struct RunClasses {
 constexpr RunClasses MakeRunClasses() {
   RunClasses t{};
   t.of[0x20] = t.of[0x09] = t.of[0x0D] = t.of[0x0A] = kSpace;  // space, tab, CR, LF
-  t.of[0x26] = kAmpersand;  // &
+  t.of[0x26] = kAmpersand;                                     // &
   return t;
 }
 

@@ -9,10 +9,15 @@ missing_packages() {
   done
 }
 
-# ensure_packages PKG...: installs what is missing. Returns 1 when something is
-# still missing afterwards (not root, or apt-get failed).
+# ensure_packages [--recommends] PKG...: installs what is missing, with the
+# packages' recommendations when asked (Wine's X11 side lives there). Returns 1
+# when something is still missing afterwards (not root, or apt-get failed).
 ensure_packages() {
-  local missing
+  local missing recommends=--no-install-recommends
+  if [ "${1:-}" = --recommends ]; then
+    recommends=
+    shift
+  fi
   missing=$(missing_packages "$@")
   [ -z "$missing" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
@@ -25,7 +30,7 @@ ensure_packages() {
     export KELVANE_APT_UPDATED=1
   fi
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >&2 || return 1
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $recommends $missing >&2 || return 1
   [ -z "$(missing_packages "$@")" ]
 }
 
