@@ -116,6 +116,9 @@ bool ProbeOutput(const char* path, OutputIdentity* identity) {
     return true;
   }
   if (S_ISDIR(info.st_mode)) return false;
+  // A file nobody may write is read-only, also for root, who would otherwise
+  // replace it: the user marked it so, as with the read-only attribute.
+  if (S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0) return false;
   int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);

@@ -180,6 +180,17 @@ TEST_F(CliTest, ReadOnlyOutputGivesTheCreateFailureAndIsKept) {
   EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::string>{"page.htm", "page.txt"}));
 }
 
+// Whoever runs it, root included: a file without any write bit is read-only.
+TEST_F(CliTest, ReadOnlyOutputIsKeptForAnyUser) {
+  ASSERT_TRUE(WriteFile(folder_ / "page.htm", kPageUtf8));
+  ASSERT_TRUE(WriteFile(folder_ / "page.txt", "old", 0444));
+  Outcome run = Kelvane({folder_ / "page.htm"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kelvane: ファイルの作成に失敗しました：" + (folder_ / "page.txt") + "\n");
+  EXPECT_EQ(ReadFile(folder_ / "page.txt"), "old");
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::string>{"page.htm", "page.txt"}));
+}
+
 TEST_F(CliTest, FolderWithoutWriteAccessGivesTheCreateFailure) {
   ASSERT_TRUE(WriteFile(folder_ / "page.htm", kPageUtf8));
   ASSERT_EQ(chmod(folder_.path().c_str(), 0555), 0);
