@@ -9,7 +9,8 @@ namespace kelvane {
 
 enum class ReadResult {
   kOk,           // *block holds *size bytes followed by three NUL bytes
-  kCannotOpen,   // missing, unreadable, a folder, or a short or failed read
+  kCannotOpen,   // missing, unreadable, a folder, a failed read, or a size that
+                 // changed during the read
   kInvalidSize,  // empty, size unknown, or the size and three NULs exceed 32 bits
   kOutOfMemory,  // the block could not be allocated
 };

@@ -1,8 +1,9 @@
 // The driver's operating-system table on POSIX systems.
 //
 // Reading takes one snapshot of a regular file into a block with three NUL
-// bytes behind the data; anything that is not a regular file has no size to
-// trust and is refused without blocking. Writing never leaves a partial output:
+// bytes behind the data; a file whose size changes during the read is
+// refused, and anything that is not a regular file has no size to trust and
+// is refused without blocking. Writing never leaves a partial output:
 // the text goes into a temporary file in the output's folder, which replaces
 // the output by rename only after every byte has been written and the file
 // closed; every failure removes the temporary file. Warnings go to stderr as
@@ -41,6 +42,16 @@ bool ReadFully(int fd, char* data, std::size_t size) {
   return true;
 }
 
+// Whether a read finds nothing more; spare is room for the one byte it asks
+// for.
+bool AtEndOfFile(int fd, char* spare) {
+  ssize_t got;
+  do {
+    got = read(fd, spare, 1);
+  } while (got < 0 && errno == EINTR);
+  return got == 0;
+}
+
 ReadResult ReadOpenFile(int fd, char** block, uint32_t* size) {
   struct stat info;
   if (fstat(fd, &info) != 0) return ReadResult::kInvalidSize;
@@ -53,9 +64,12 @@ ReadResult ReadOpenFile(int fd, char** block, uint32_t* size) {
   std::size_t length = static_cast<std::size_t>(info.st_size);
   char* data = static_cast<char*>(MemAlloc(length + 3));
   if (data == nullptr) return ReadResult::kOutOfMemory;
-  // A file that shrank since fstat gives a short read: refused, so no byte
-  // that was not read can reach the output.
-  if (!ReadFully(fd, data, length)) {
+  // A file that changed size since fstat is being written: refused like a
+  // file that cannot be opened. One that shrank gives a short read, so no
+  // byte that was not read reaches the output; one that grew still has bytes
+  // to read, and converting only the first part would pass a cut text off as
+  // the whole page.
+  if (!ReadFully(fd, data, length) || !AtEndOfFile(fd, data + length)) {
     MemFree(data);
     return ReadResult::kCannotOpen;
   }
@@ -102,6 +116,9 @@ bool ProbeOutput(const char* path, OutputIdentity* identity) {
     return true;
   }
   if (S_ISDIR(info.st_mode)) return false;
+  // A file nobody may write is read-only, also for root, who would otherwise
+  // replace it: the user marked it so, as with the read-only attribute.
+  if (S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0) return false;
   int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);

@@ -2,11 +2,8 @@
 // temporary folder, checking exit status, the lines on stderr (UTF-8) and the
 // bytes of the files it writes.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,89 +11,38 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/kelvane_runner.h"
 #include "tests/app/posix_files.h"
-
-extern char** environ;
 
 namespace kelvane {
 namespace {
 
 using testing::Exists;
+using testing::kPageText;
+using testing::kPageUtf8;
 using testing::ListFolder;
+using testing::Outcome;
 using testing::ReadFile;
+using testing::RunKelvane;
+using testing::RunKelvaneUnprivileged;
 using testing::TempFolder;
 using testing::WriteFile;
-
-struct Outcome {
-  int status = -1;  // exit status, or -1 when it did not exit normally
-  std::string err;
-  std::string out;
-};
-
-// Runs argv[0] with the rest as arguments, stdout and stderr captured.
-Outcome Spawn(const std::vector<std::string>& argv, const TempFolder& scratch) {
-  std::string err_path = scratch / "stderr";
-  std::string out_path = scratch / "stdout";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  Outcome run;
-  pid_t pid = 0;
-  int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return run;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
-  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
-  run.err = ReadFile(err_path);
-  run.out = ReadFile(out_path);
-  return run;
-}
 
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(folder_.path().empty()); }
 
   // Runs kelvane on the given arguments.
-  Outcome Kelvane(const std::vector<std::string>& files) {
-    std::vector<std::string> argv = {KELVANE_BINARY};
-    argv.insert(argv.end(), files.begin(), files.end());
-    return Spawn(argv, scratch_);
-  }
+  Outcome Kelvane(const std::vector<std::string>& files) { return RunKelvane(files, scratch_); }
 
-  // Runs kelvane as the user nobody: as root through setpriv, otherwise as the
-  // current user. False when that is not possible here.
+  // Runs kelvane as the user nobody; false when that is not possible here.
   bool KelvaneUnprivileged(const std::vector<std::string>& files, Outcome* run) {
-    std::vector<std::string> argv;
-    if (geteuid() == 0) {
-      if (access("/usr/bin/setpriv", X_OK) != 0) return false;
-      argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
-    }
-    argv.push_back(KELVANE_BINARY);
-    argv.insert(argv.end(), files.begin(), files.end());
-    *run = Spawn(argv, scratch_);
-    return true;
+    return RunKelvaneUnprivileged(files, scratch_, run);
   }
 
   TempFolder folder_;   // where the test's files live
   TempFolder scratch_;  // captured output of the child
 };
-
-// A small page and its exact conversion: Shift-JIS with CRLF line ends.
-const char kPageUtf8[] =
-    "<html><head><title>t</title></head><body>\n<h1>見出し</h1>\n"
-    "<p>こんにちは、世界。</p><p>A&amp;B &#12354;</p></body></html>\n";
-const char kPageText[] =
-    "\r\n\r\n\x8C\xA9\x8F\x6F\x82\xB5\r\n\r\n"
-    "\x82\xB1\x82\xF1\x82\xC9\x82\xBF\x82\xCD\x81\x41\x90\xA2\x8A\x45\x81\x42\r\n"
-    "\r\nA&B \x82\xA0\r\n";
 
 TEST_F(CliTest, NoFileGivesUsageAndStatusTwo) {
   Outcome run = Kelvane({});
@@ -182,12 +128,17 @@ TEST_F(CliTest, EachFailurePrintsItsMessageAndLeavesNoOutput) {
   }
 }
 
-TEST_F(CliTest, OutputNameTakenByAFolderShowsTheOutputPath) {
+TEST_F(CliTest, OutputNameTakenByAFolderShowsTheOutputPathAndKeepsTheFolder) {
   ASSERT_TRUE(WriteFile(folder_ / "page.htm", kPageUtf8));
   ASSERT_EQ(mkdir((folder_ / "page.txt").c_str(), 0755), 0);
+  ASSERT_TRUE(WriteFile(folder_ / "page.txt/keep", "kept"));
   Outcome run = Kelvane({folder_ / "page.htm"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "kelvane: ファイルの作成に失敗しました：" + (folder_ / "page.txt") + "\n");
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::string>{"page.htm", "page.txt"}))
+      << "no temporary file left";
+  EXPECT_EQ(ListFolder(folder_ / "page.txt"), std::vector<std::string>{"keep"});
+  EXPECT_EQ(ReadFile(folder_ / "page.txt/keep"), "kept");
 }
 
 TEST_F(CliTest, RelativeAndEmptyArgumentsArePrintedAsGiven) {
@@ -223,6 +174,17 @@ TEST_F(CliTest, ReadOnlyOutputGivesTheCreateFailureAndIsKept) {
   if (!KelvaneUnprivileged({folder_ / "page.htm"}, &run)) {
     GTEST_SKIP() << "running as root without setpriv: cannot drop privileges";
   }
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kelvane: ファイルの作成に失敗しました：" + (folder_ / "page.txt") + "\n");
+  EXPECT_EQ(ReadFile(folder_ / "page.txt"), "old");
+  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::string>{"page.htm", "page.txt"}));
+}
+
+// Whoever runs it, root included: a file without any write bit is read-only.
+TEST_F(CliTest, ReadOnlyOutputIsKeptForAnyUser) {
+  ASSERT_TRUE(WriteFile(folder_ / "page.htm", kPageUtf8));
+  ASSERT_TRUE(WriteFile(folder_ / "page.txt", "old", 0444));
+  Outcome run = Kelvane({folder_ / "page.htm"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "kelvane: ファイルの作成に失敗しました：" + (folder_ / "page.txt") + "\n");
   EXPECT_EQ(ReadFile(folder_ / "page.txt"), "old");
