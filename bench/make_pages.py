@@ -121,12 +121,15 @@ def main():
         with open(os.path.join(outdir, "page-%s.html" % name), "wb") as f:
             f.write(encode(page))
     n = adv_mb * 1024 * 1024
+    ordinary = make_page(adv_mb, seed=2).encode("cp932")
     # No comment closer in it, so that the comment opened early stays open.
-    ordinary = make_page(adv_mb, seed=2).encode("cp932").replace(b"-->", b"--")
+    # (Only here: ordinary markup keeps its closers, or its first comment, in
+    # the head's script, would swallow the page.)
+    unclosed = ordinary.replace(b"-->", b"--")
     adversarial = {
         "amp": b"<body>" + b"&" * (n - 6),
         "img": b"<body>" + b"<img>" * ((n - 6) // 5),
-        "comment": b"<body><p>a</p><!--" + ordinary[: n - 18],
+        "comment": b"<body><p>a</p><!--" + unclosed[: n - 18],
         "noltag": (b"abc def " * (n // 8)),
         "ordinary": ordinary[:n],
     }

@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "common/buffers.h"
-#include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
 #include "encoding/jis_to_shiftjis.h"
 #include "encoding/line_end_rule.h"
@@ -26,7 +25,7 @@ bool InRange(unsigned b, unsigned low, unsigned high) {
 
 // Decodes the character at p into out; the bytes it took, or 0 when it cannot
 // be decoded.
-int DecodeEucCharacter(const unsigned char* p, TextBuffer* out) {
+int DecodeEucCharacter(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
   const unsigned b0 = p[0];
   const unsigned b1 = p[1];
   if (b0 == 0x8E) {
@@ -36,12 +35,36 @@ int DecodeEucCharacter(const unsigned char* p, TextBuffer* out) {
     return 2;
   }
   if (!InRange(b0, 0xA1, 0xFE) || !InRange(b1, 0xA1, 0xFE)) return 0;
+  if (!IsCp932JisPair(cells, b0 & 0x7F, b1 & 0x7F)) return 0;
   uint8_t pair[2];
   JisToShiftJis(b0 & 0x7F, b1 & 0x7F, pair);
-  if (Cp932ToUnicode(static_cast<uint16_t>(pair[0] << 8 | pair[1])) == 0) return 0;
   PushByte(out, pair[0]);
   PushByte(out, pair[1]);
   return 2;
+}
+
+// Converts the JIS X 0208 pairs that follow one another from p, the bulk of
+// Japanese text, while the block has room for them; returns where it stopped.
+// Writes through a local pointer, so the buffer's length is not stored and
+// reloaded around every byte; whatever stops it goes to DecodeEucCharacter.
+const unsigned char* DecodePairRun(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
+  char* d = out->data + out->length;
+  char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
+  while (d < last) {
+    // Both bytes in A1-FE: their JIS bytes (less 0x80) in 21-7E. A byte below
+    // 0x80 wraps around and fails the same test.
+    const unsigned j1 = p[0] - 0x80u;
+    const unsigned j2 = p[1] - 0x80u;
+    if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) break;
+    uint8_t pair[2];
+    JisToShiftJis(j1, j2, pair);
+    d[0] = static_cast<char>(pair[0]);
+    d[1] = static_cast<char>(pair[1]);
+    d += 2;
+    p += 2;
+  }
+  out->length = static_cast<uint32_t>(d - out->data);
+  return p;
 }
 
 }  // namespace
@@ -56,17 +79,24 @@ int DecodeEucJp(char** result, const char* text, int mode) {
   bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
   const ByteStops stops = MakeByteStops(mode, 0x80, 0);
   LineEndRule rule = StartLineEndRule(mode);
+  const JisCells& cells = Cp932JisCells();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + length;
   while (ok) {
-    std::size_t run = PlainRunLength(stops, p);
-    if (run != 0) AppendBytes(&out, reinterpret_cast<const char*>(p), static_cast<int32_t>(run));
+    std::size_t run = PlainRunLength(stops, p, end);
+    AppendPlain(&out, p, run);
     p += run;
     if (*p == 0) break;
     if (*p < 0x80) {
       PutLineEnd(&rule, &out, *p++);
       continue;
     }
-    int taken = DecodeEucCharacter(p, &out);
+    const unsigned char* after = DecodePairRun(p, cells, &out);
+    if (after != p) {
+      p = after;
+      continue;
+    }
+    int taken = DecodeEucCharacter(p, cells, &out);
     ok = taken != 0;
     p += taken;
   }

@@ -47,14 +47,38 @@ int Designation(const unsigned char* p) {
 }
 
 // Decodes the pair at p in the JIS X 0208 set; false when it is not a pair.
-bool DecodeJisPair(const unsigned char* p, TextBuffer* out) {
+bool DecodeJisPair(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
   if (!InRange(p[0], 0x21, 0x7E) || !InRange(p[1], 0x21, 0x7E)) return false;
+  if (!IsCp932JisPair(cells, p[0], p[1])) return false;
   uint8_t pair[2];
   JisToShiftJis(p[0], p[1], pair);
-  if (Cp932ToUnicode(static_cast<uint16_t>(pair[0] << 8 | pair[1])) == 0) return false;
   PushByte(out, pair[0]);
   PushByte(out, pair[1]);
   return true;
+}
+
+// Converts the pairs that follow one another from p in the JIS X 0208 set
+// while the block has room for them; returns where it stopped (an escape, the
+// end, a byte out of range or no room), which DecodeJisPair then handles.
+// Writes through a local pointer, so the buffer's length is not stored and
+// reloaded around every byte.
+const unsigned char* DecodeJisPairRun(const unsigned char* p, const JisCells& cells,
+                                      TextBuffer* out) {
+  char* d = out->data + out->length;
+  char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
+  while (d < last) {
+    const unsigned j1 = p[0];
+    const unsigned j2 = p[1];
+    if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) break;
+    uint8_t pair[2];
+    JisToShiftJis(j1, j2, pair);
+    d[0] = static_cast<char>(pair[0]);
+    d[1] = static_cast<char>(pair[1]);
+    d += 2;
+    p += 2;
+  }
+  out->length = static_cast<uint32_t>(d - out->data);
+  return p;
 }
 
 // The length of the cp932 character at p, which begins with a byte of 80 or
@@ -69,16 +93,16 @@ std::size_t Cp932CharacterLength(const unsigned char* p) {
 // Copies the one-byte text at p up to the next NUL, ESC or (when the rule is
 // on) line end; returns the bytes taken, or 0 at bytes that cannot be copied.
 std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsigned char* p,
-                           TextBuffer* out) {
-  std::size_t run = PlainRunLength(stops, p);
-  if (run != 0) AppendBytes(out, reinterpret_cast<const char*>(p), static_cast<int32_t>(run));
+                           const unsigned char* end, TextBuffer* out) {
+  std::size_t run = PlainRunLength(stops, p, end);
+  AppendPlain(out, p, run);
   if (p[run] == '\r' || p[run] == '\n') {
     PutLineEnd(rule, out, p[run]);
     ++run;
   } else if (p[run] >= 0x80) {
     std::size_t width = Cp932CharacterLength(p + run);
     if (width == 0) return 0;
-    AppendBytes(out, reinterpret_cast<const char*>(p + run), static_cast<int32_t>(width));
+    AppendPlain(out, p + run, width);
     run += width;
   }
   return run;
@@ -97,18 +121,25 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
   const ByteStops stops = MakeByteStops(mode, 0x80, kEsc);
   LineEndRule rule = StartLineEndRule(mode);
   int set = kAsciiSet;
+  const JisCells& cells = Cp932JisCells();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + length;
   while (ok && *p != 0) {
     if (*p == kEsc) {
       set = Designation(p);
       ok = set >= 0;
       p += 3;
     } else if (set == kAsciiSet) {
-      std::size_t taken = CopyOneByteRun(stops, &rule, p, &out);
+      std::size_t taken = CopyOneByteRun(stops, &rule, p, end, &out);
       ok = taken != 0;
       p += taken;
     } else if (set == kJisX0208Set) {
-      ok = DecodeJisPair(p, &out);
+      const unsigned char* after = DecodeJisPairRun(p, cells, &out);
+      if (after != p) {
+        p = after;
+        continue;
+      }
+      ok = DecodeJisPair(p, cells, &out);
       p += 2;
     } else {
       ok = InRange(*p, 0x21, 0x5F);

@@ -1,22 +1,32 @@
-// JisToShiftJis: the arithmetic that maps a JIS X 0208 row/cell byte pair
-// (21-7E each) to its Shift-JIS pair. Two JIS rows share one Shift-JIS lead
-// byte: the odd row takes trail bytes 40-9E (skipping 7F), the even row 9F-FC.
+// The table of JIS X 0208 pairs that code page 932 holds, taken from the
+// project's cp932 table so the two can never disagree.
 #include "encoding/jis_to_shiftjis.h"
 
-namespace kelvane {
+#include "encoding/cp932_table.h"
 
-void JisToShiftJis(unsigned j1, unsigned j2, uint8_t out[2]) {
-  j1 &= 0xFF;
-  j2 &= 0xFF;
-  unsigned s1 = ((j1 + 1) >> 1) + (j1 < 0x5F ? 0x70 : 0xB0);
-  unsigned s2;
-  if (j1 & 1) {
-    s2 = j2 + (j2 <= 0x5F ? 0x1F : 0x20);
-  } else {
-    s2 = j2 + 0x7E;
+namespace kelvane {
+namespace {
+
+struct Cp932JisTable {
+  JisCells cells{};
+  Cp932JisTable() {
+    for (unsigned j1 = 0x21; j1 <= 0x7E; ++j1) {
+      for (unsigned j2 = 0x21; j2 <= 0x7E; ++j2) {
+        uint8_t pair[2];
+        JisToShiftJis(j1, j2, pair);
+        if (Cp932ToUnicode(static_cast<uint16_t>(pair[0] << 8 | pair[1])) == 0) continue;
+        const unsigned cell = j2 - 0x21;
+        cells.bits[j1 - 0x21][cell >> 6] |= uint64_t{1} << (cell & 63);
+      }
+    }
   }
-  out[0] = static_cast<uint8_t>(s1);
-  out[1] = static_cast<uint8_t>(s2);
+};
+
+}  // namespace
+
+const JisCells& Cp932JisCells() {
+  static const Cp932JisTable table;
+  return table.cells;
 }
 
 }  // namespace kelvane

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "common/buffers.h"
 #include "encoding/encoding_id.h"
@@ -61,6 +62,7 @@ inline void PutLineEnd(LineEndRule* rule, WideBuffer* out, unsigned c) {
 // per call for its mode; index 0 (the terminator) is always a stop.
 struct ByteStops {
   bool stop[256];
+  bool by_words;  // every stop is below 0x20 or from 0x80 up
 };
 
 // Stops at NUL, at CR and LF when mode is not 0, at every byte from `from_byte`
@@ -71,14 +73,37 @@ inline ByteStops MakeByteStops(int mode, unsigned from_byte, unsigned extra) {
   if (mode != 0) s.stop[0x0D] = s.stop[0x0A] = true;
   for (unsigned b = from_byte; b < 256; ++b) s.stop[b] = true;
   s.stop[extra] = true;
+  s.by_words = true;
+  for (unsigned b = 0x20; b < 0x80; ++b) s.by_words = s.by_words && !s.stop[b];
   return s;
 }
 
-// Length of the run at p that holds no stop byte. The text's NUL ends it.
-inline std::size_t PlainRunLength(const ByteStops& s, const unsigned char* p) {
+// Length of the run at p that holds no stop byte; end is the text's NUL, which
+// ends it. When no stop lies in 20-7F, eight bytes are passed at a time while a
+// word holds only such bytes, as markup and ASCII text mostly do.
+inline std::size_t PlainRunLength(const ByteStops& s, const unsigned char* p,
+                                  const unsigned char* end) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   const unsigned char* q = p;
+  if (s.by_words) {
+    while (end - q >= 8) {
+      uint64_t word;
+      std::memcpy(&word, q, 8);
+      // High bit set, or a byte below 0x20 (which sets it in the difference).
+      if (((word | ((word - 0x20 * kOnes) & ~word)) & kHighBits) != 0) break;
+      q += 8;
+    }
+  }
   while (!s.stop[*q]) ++q;
   return static_cast<std::size_t>(q - p);
+}
+
+// Appends n bytes that hold no NUL; a failure is remembered by the buffer.
+inline void AppendPlain(TextBuffer* out, const unsigned char* p, std::size_t n) {
+  if (n == 0 || !ReserveTextBuffer(out, static_cast<uint32_t>(n))) return;
+  std::memcpy(out->data + out->length, p, n);
+  out->length += static_cast<uint32_t>(n);
 }
 
 }  // namespace kelvane

@@ -7,7 +7,9 @@
 // are, so this is the same as normalising the converted text afterwards with
 // the flag word mode | 5, which reads the mode from bits 8-11.
 //
-// Units are little-endian in memory and end at a zero unit.
+// Units are little-endian in memory and end at a zero unit. Both passes read
+// each unit's code from one flat array, expanded from the cp932 table on first
+// use, so a unit costs one load instead of a search of the packed table.
 #include "encoding/utf16_decoder.h"
 
 #include <cstddef>
@@ -25,6 +27,19 @@ namespace {
 constexpr std::size_t kUnconvertible = SIZE_MAX;
 constexpr uint16_t kByteOrderMark = 0xFEFF;
 
+// UnicodeToCp932 of every unit: 128 KiB, built once per process.
+struct CodeByUnit {
+  uint16_t code[0x10000];
+  CodeByUnit() {
+    for (unsigned u = 0; u < 0x10000; ++u) code[u] = UnicodeToCp932(static_cast<uint16_t>(u));
+  }
+};
+
+const CodeByUnit& Cp932Codes() {
+  static const CodeByUnit table;
+  return table;
+}
+
 // Writes the line end of mode at out[n] (when writing) and returns its width.
 template <bool kWrite>
 std::size_t WriteLineEnd(int mode, char* out, std::size_t n) {
@@ -40,28 +55,31 @@ std::size_t WriteLineEnd(int mode, char* out, std::size_t n) {
 // kUnconvertible for a unit cp932 lacks.
 template <bool kWrite>
 std::size_t ConvertUnits(const uint16_t* u, int mode, char* out) {
+  // ASCII is in the table too (as itself), so every unit takes the same path.
+  // Codes below 0E (the zero of the end or of a unit cp932 lacks, CR, LF and
+  // a few rare controls) leave it for a closer look.
+  const uint16_t* codes = Cp932Codes().code;
   LineEndRule rule = StartLineEndRule(mode);
   std::size_t n = 0;
-  for (; *u != 0; ++u) {
+  for (;; ++u) {
     const unsigned unit = *u;
-    if (unit < 0x80) {
-      // cp932 keeps ASCII as it is; the table is not needed for it.
+    const unsigned code = codes[unit];
+    if (code < 0x0E) {
+      if (unit == 0) break;
+      if (code == 0) return kUnconvertible;
       if (mode != 0 && (unit == '\r' || unit == '\n')) {
         if (TakeLineEnd(&rule, unit)) n += WriteLineEnd<kWrite>(mode, out, n);
-      } else {
-        if (kWrite) out[n] = static_cast<char>(unit);
-        ++n;
+        continue;
       }
-      continue;
     }
-    const unsigned code = UnicodeToCp932(static_cast<uint16_t>(unit));
-    if (code == 0) return kUnconvertible;
-    if (code > 0xFF) {
-      if (kWrite) out[n] = static_cast<char>(code >> 8);
-      ++n;
+    // One or two bytes without a branch: a one-byte code is written twice
+    // at the same place.
+    const std::size_t wide = code > 0xFF ? 1 : 0;
+    if (kWrite) {
+      out[n] = static_cast<char>(wide != 0 ? code >> 8 : code);
+      out[n + wide] = static_cast<char>(code & 0xFF);
     }
-    if (kWrite) out[n] = static_cast<char>(code & 0xFF);
-    ++n;
+    n += 1 + wide;
   }
   return n;
 }

@@ -44,6 +44,31 @@ int DecodeSequence(const unsigned char* p, WideBuffer* out) {
   return 0;  // 80-BF, C0, C1, F0-FF
 }
 
+// Decodes the multi-byte sequences that follow one another from p, while the
+// block has room, through a local pointer; returns where it stopped (ASCII,
+// the end, a malformed sequence or no room), which the caller then handles.
+const unsigned char* DecodeSequenceRun(const unsigned char* p, WideBuffer* out) {
+  uint16_t* d = out->data + out->count;
+  uint16_t* const last = out->data + out->capacity - 1;  // room for the zero unit
+  while (d < last) {
+    const unsigned b0 = p[0];
+    if (b0 >= 0xE0 && b0 <= 0xEF) {
+      const unsigned low = b0 == 0xE0 ? 0xA0 : 0x80;
+      const unsigned high = b0 == 0xED ? 0x9F : 0xBF;
+      if (p[1] < low || p[1] > high || !IsContinuation(p[2])) break;
+      *d++ = static_cast<uint16_t>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+      p += 3;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF && IsContinuation(p[1])) {
+      *d++ = static_cast<uint16_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F));
+      p += 2;
+    } else {
+      break;
+    }
+  }
+  out->count = static_cast<uint32_t>(d - out->data);
+  return p;
+}
+
 // Widens the ASCII run of n bytes at p into out.
 bool WidenRun(const unsigned char* p, std::size_t n, WideBuffer* out) {
   if (!ReserveWideBuffer(out, static_cast<uint32_t>(n))) return false;
@@ -61,6 +86,7 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
   if (p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
   const std::size_t length = std::strlen(reinterpret_cast<const char*>(p));
   if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
+  const unsigned char* const end = p + length;
   WideBuffer out;
   InitWideBuffer(&out);
   // No character needs more units than bytes; only CR LF line ends grow.
@@ -68,12 +94,17 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
   const ByteStops stops = MakeByteStops(mode, 0x80, 0);
   LineEndRule rule = StartLineEndRule(mode);
   while (ok) {
-    std::size_t run = PlainRunLength(stops, p);
+    std::size_t run = PlainRunLength(stops, p, end);
     ok = run == 0 || WidenRun(p, run, &out);
     p += run;
     if (!ok || *p == 0) break;
     if (*p < 0x80) {
       PutLineEnd(&rule, &out, *p++);
+      continue;
+    }
+    const unsigned char* after = DecodeSequenceRun(p, &out);
+    if (after != p) {
+      p = after;
       continue;
     }
     int taken = DecodeSequence(p, &out);

@@ -55,7 +55,14 @@ int DigitValue(Byte c) {
   return 0xFF;
 }
 
+// Tags, and often the text between them, are short: the first bytes are looked
+// at here, and only a longer search pays for the call to memchr.
 const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
+  constexpr std::ptrdiff_t kNearBytes = 16;
+  const Byte* near_end = end - from > kNearBytes ? from + kNearBytes : end;
+  for (; from < near_end; ++from) {
+    if (*from == c) return from;
+  }
   if (from >= end) return nullptr;
   return static_cast<const Byte*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
 }
@@ -192,6 +199,75 @@ uint32_t ReadNumber(NumberReader* reader, const Byte* digits, const Byte* end) {
          reader->lo.value * PowerMod32(reader->base, reader->hi.digits - reader->lo.digits);
 }
 
+// Recent element and entity lookups. Pages use a handful of tag and entity
+// names over and over, and the tables stay the same during one call, so a
+// remembered answer is the answer the trie would give. Names of up to 7 bytes
+// are keyed by their bytes (folded for elements) and length; 0 marks an empty
+// slot.
+constexpr int kMemoSlots = 64;
+
+struct NameMemo {
+  uint64_t key[kMemoSlots];
+  int id[kMemoSlots];
+};
+
+// The key of an entity name of n bytes, or 0 when it is too long to be
+// remembered.
+uint64_t MemoKey(const Byte* name, std::size_t n) {
+  if (n == 0 || n > 7) return 0;
+  uint64_t key = static_cast<uint64_t>(n) << 56;
+  for (std::size_t i = 0; i < n; ++i) key |= static_cast<uint64_t>(name[i]) << (8 * i);
+  return key;
+}
+
+// The slot for key, filled by lookup when it holds another name.
+int Remember(NameMemo* memo, uint64_t key, int (*lookup)(const char*, int), const Byte* name,
+             std::size_t n) {
+  const std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 58);
+  if (memo->key[slot] != key) {
+    memo->key[slot] = key;
+    memo->id[slot] = lookup(reinterpret_cast<const char*>(name), static_cast<int>(n));
+  }
+  return memo->id[slot];
+}
+
+// Letters and digits, the bytes of a tag name.
+struct NameBytes {
+  bool of[256];
+};
+
+constexpr NameBytes MakeNameBytes() {
+  NameBytes t{};
+  for (int c = '0'; c <= '9'; ++c) t.of[c] = true;
+  for (int c = 'A'; c <= 'Z'; ++c) t.of[c] = t.of[c + ('a' - 'A')] = true;
+  return t;
+}
+
+constexpr NameBytes kNameBytes = MakeNameBytes();
+
+// The element id of the tag name at name: its letters and digits, read once
+// for both its length and its memo key (for these bytes, setting 0x20 folds
+// A-Z and changes nothing else).
+int LookupTagName(NameMemo* memo, const Byte* name) {
+  std::size_t n = 0;
+  uint64_t folded = 0;
+  while (n <= kLongestProbe && kNameBytes.of[name[n]]) {
+    // Only a name of up to 7 bytes is keyed, and then all its bytes are here.
+    folded = folded << 8 | (name[n] | 0x20);
+    ++n;
+  }
+  if (n == 0 || n > 7)
+    return LookupElement(reinterpret_cast<const char*>(name), static_cast<int>(n));
+  return Remember(memo, folded | static_cast<uint64_t>(n) << 56, LookupElement, name, n);
+}
+
+// Entity names are matched exactly; a name of any byte may be probed.
+int LookupEntityMemo(NameMemo* memo, const Byte* name, std::size_t n) {
+  const uint64_t key = MemoKey(name, n);
+  if (key == 0) return LookupEntity(reinterpret_cast<const char*>(name), static_cast<int>(n));
+  return Remember(memo, key, LookupEntity, name, n);
+}
+
 // The state of one conversion.
 struct Scan {
   const Byte* end;  // the NUL of the clean copy
@@ -203,6 +279,8 @@ struct Scan {
   const Byte* next_alt;        // memo of the "alt=" search, null before the first
   NumberReader decimal;
   NumberReader hexadecimal;
+  NameMemo elements;
+  NameMemo entities;
 };
 
 struct FixedReplacement {
@@ -242,8 +320,7 @@ uint32_t ReferenceValue(Scan* scan, const Byte* amp, const Byte* semicolon) {
   if (amp[1] != '#') {
     std::size_t n = static_cast<std::size_t>(semicolon - amp - 1);
     if (n > kLongestProbe) return 0;
-    int value = LookupEntity(reinterpret_cast<const char*>(amp + 1), static_cast<int>(n));
-    return static_cast<uint32_t>(value);
+    return static_cast<uint32_t>(LookupEntityMemo(&scan->entities, amp + 1, n));
   }
   if (amp[2] == 'x' || amp[2] == 'X') {
     return ReadNumber(&scan->hexadecimal, amp + 3, semicolon);
@@ -286,6 +363,28 @@ constexpr RunClasses MakeRunClasses() {
 
 constexpr RunClasses kRunClasses = MakeRunClasses();
 
+// The first byte at or after q (before end) that is not ordinary. Eight bytes
+// at a time while a word holds no byte below 0x21 and no "&": Japanese text has
+// few spaces, so most words pass whole. A word that may hold a stop is looked
+// at byte by byte.
+const Byte* SkipOrdinary(const Byte* q, const Byte* end) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  while (end - q >= 8) {
+    uint64_t word;
+    std::memcpy(&word, q, 8);
+    // A byte below 0x21 sets its high bit in the first term; an "&" becomes a
+    // zero byte in `amp`, which sets its high bit in the second.
+    const uint64_t below = (word - 0x21 * kOnes) & ~word & kHighBits;
+    const uint64_t amp = word ^ (0x26 * kOnes);
+    const uint64_t ampersand = (amp - kOnes) & ~amp & kHighBits;
+    if ((below | ampersand) != 0) break;
+    q += 8;
+  }
+  while (q < end && kRunClasses.of[*q] == kOrdinary) ++q;
+  return q;
+}
+
 // Outside preformatted text: whitespace at either end of the run vanishes and
 // each stretch between two other bytes becomes one space.
 void ConvertFoldedRun(Scan* scan, const Byte* p, const Byte* end) {
@@ -305,8 +404,7 @@ void ConvertFoldedRun(Scan* scan, const Byte* p, const Byte* end) {
       p = ConvertReference(scan, p);
       continue;
     }
-    const Byte* q = p + 1;
-    while (q < end && kRunClasses.of[*q] == kOrdinary) ++q;
+    const Byte* q = SkipOrdinary(p + 1, end);
     AppendSpan(scan->out, p, static_cast<std::size_t>(q - p));
     p = q;
   }
@@ -397,9 +495,7 @@ void ActOnEndTag(Scan* scan, int id) {
 void ActOnTag(Scan* scan, const Byte* lt, const Byte* gt) {
   bool end_tag = lt[1] == '/';
   const Byte* name = end_tag ? lt + 2 : lt + 1;
-  std::size_t n = 0;
-  while (n <= kLongestProbe && DigitValue(name[n]) < 36) ++n;
-  int id = LookupElement(reinterpret_cast<const char*>(name), static_cast<int>(n));
+  int id = LookupTagName(&scan->elements, name);
   if (end_tag) {
     ActOnEndTag(scan, id);
   } else {
@@ -423,10 +519,22 @@ void RunMainScan(Scan* scan, const Byte* p) {
   }
 }
 
+// First "<!--" at or after from; null when none. Found by its "!", which is
+// far rarer than "<" in markup and never a Shift-JIS trail byte, so the search
+// does not stop at every tag.
+const Byte* FindCommentOpening(const Byte* from, const Byte* end) {
+  for (const Byte* bang = FindByte(from + 1, end, '!'); bang != nullptr;
+       bang = FindByte(bang + 1, end, '!')) {
+    if (end - bang < 3) return nullptr;
+    if (bang[-1] == '<' && bang[1] == '-' && bang[2] == '-') return bang - 1;
+  }
+  return nullptr;
+}
+
 // The text without its comments; an unterminated comment drops the rest.
 void CopyWithoutComments(TextBuffer* clean, const Byte* p, const Byte* end) {
   for (;;) {
-    const Byte* open = FindBytes(p, end, "<!--");
+    const Byte* open = FindCommentOpening(p, end);
     if (open == nullptr) {
       AppendSpan(clean, p, static_cast<std::size_t>(end - p));
       return;

@@ -51,6 +51,22 @@ TEST(JisToShiftJis, MatchesRowAndCellForEveryPair) {
   }
 }
 
+// The decoders' table of cp932 pairs, packed as bits, against the cp932 table.
+TEST(Cp932JisCells, AgreeWithTheCp932TableForEveryPair) {
+  const JisCells& cells = Cp932JisCells();
+  int held = 0;
+  for (unsigned ku = 1; ku <= 94; ++ku) {
+    for (unsigned ten = 1; ten <= 94; ++ten) {
+      const bool in_table = Cp932ToUnicode(static_cast<uint16_t>(KutenToShiftJis(ku, ten))) != 0;
+      ASSERT_EQ(IsCp932JisPair(cells, ku + 0x20, ten + 0x20), in_table)
+          << "row " << ku << " cell " << ten;
+      held += in_table ? 1 : 0;
+    }
+  }
+  // JIS X 0208's 6879 characters, plus the NEC row 13 and the IBM rows 89-92.
+  EXPECT_GT(held, 6879);
+}
+
 // One character of the random text.
 struct Character {
   enum Kind { kAscii, kKatakana, kKanji } kind;

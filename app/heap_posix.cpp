@@ -1,0 +1,222 @@
+// The program's heap on POSIX systems.
+//
+// A whole-file conversion hands blocks the size of the file from stage to
+// stage, so most of its cost is the first touch of fresh pages, not arithmetic.
+// Three things cut that cost, none of which changes what a block holds:
+// - A block of kLargeBlock bytes or more gets an anonymous mapping of its own,
+//   aligned to 2 MiB and advised to use transparent huge pages: one fault and
+//   one clearing per 2 MiB instead of 512 faults of 4 KiB.
+// - Growing such a block moves its pages with mremap instead of copying bytes.
+// - A released large mapping is kept as a spare (at most kSpareBlocks) and
+//   handed to the next large request. The stages run one after another, each
+//   releasing its input once it is done, so the next stage writes into pages
+//   that are already faulted in.
+// Smaller blocks come from malloc. Every block starts with a header that says
+// which of the two it is, so MemResize and MemFree need no lookup.
+//
+// The spares hold at most two file-sized blocks beyond the live ones; the
+// pipeline keeps at most two text blocks alive, so its peak stays that of a
+// few copies of the file.
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "common/heap.h"
+
+namespace kelvane {
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kLargeBlock = std::size_t{1} << 20;
+constexpr int kSpareBlocks = 2;
+
+// In front of every block; 16 bytes, so the data keeps malloc's alignment.
+struct Header {
+  std::size_t size;    // bytes the caller asked for
+  std::size_t mapped;  // length of the block's own mapping; 0 for malloc
+};
+
+Header* HeaderOf(void* p) {
+  return reinterpret_cast<Header*>(static_cast<char*>(p) - sizeof(Header));
+}
+
+void* DataOf(Header* h) {
+  return reinterpret_cast<char*>(h) + sizeof(Header);
+}
+
+std::size_t MappingLength(std::size_t n) {
+  return (n + sizeof(Header) + kHugePage - 1) & ~(kHugePage - 1);
+}
+
+// A fresh mapping of length bytes (a multiple of 2 MiB) starting on a 2 MiB
+// boundary, so that every part of it can be a huge page; null on failure.
+void* MapAligned(std::size_t length) {
+  std::size_t span = length + kHugePage;
+  void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  uintptr_t start = reinterpret_cast<uintptr_t>(raw);
+  uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+  if (aligned > start) munmap(raw, aligned - start);
+  std::size_t tail = span - (aligned - start) - length;
+  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + length), tail);
+  void* block = reinterpret_cast<void*>(aligned);
+  // Only advice: without huge pages the block works the same, just slower.
+  madvise(block, length, MADV_HUGEPAGE);
+  return block;
+}
+
+// Makes the mapping h at least length bytes long, keeping its contents; the
+// (maybe moved) header, or null with h unchanged.
+Header* GrowMapping(Header* h, std::size_t length) {
+  // In place when the addresses behind it are free.
+  if (mremap(h, h->mapped, length, 0) != MAP_FAILED) {
+    madvise(h, length, MADV_HUGEPAGE);
+    h->mapped = length;
+    return h;
+  }
+  // Else the pages move to the front of a new aligned mapping; no byte is
+  // copied and the new tail stays untouched until it is written.
+  void* target = MapAligned(length);
+  if (target == nullptr) return nullptr;
+  std::size_t old_length = h->mapped;
+  if (mremap(h, old_length, old_length, MREMAP_MAYMOVE | MREMAP_FIXED, target) == MAP_FAILED) {
+    munmap(target, length);
+    return nullptr;
+  }
+  Header* moved = static_cast<Header*>(target);
+  moved->mapped = length;
+  return moved;
+}
+
+// Released large mappings waiting for the next large request.
+std::mutex spare_lock;
+Header* spares[kSpareBlocks];
+
+// A spare of at least length bytes, or else the largest spare, taken off the
+// list; null when there is none.
+Header* TakeSpare(std::size_t length) {
+  std::lock_guard<std::mutex> guard(spare_lock);
+  int pick = -1;
+  for (int i = 0; i < kSpareBlocks; ++i) {
+    Header* s = spares[i];
+    if (s == nullptr) continue;
+    if (pick < 0) {
+      pick = i;
+      continue;
+    }
+    Header* best = spares[pick];
+    bool fits = s->mapped >= length;
+    bool best_fits = best->mapped >= length;
+    // The smallest that fits; while none fits, the largest.
+    if (fits ? (!best_fits || s->mapped < best->mapped)
+             : (!best_fits && s->mapped > best->mapped)) {
+      pick = i;
+    }
+  }
+  if (pick < 0) return nullptr;
+  Header* taken = spares[pick];
+  spares[pick] = nullptr;
+  return taken;
+}
+
+// Keeps h as a spare, or unmaps it, or the smallest spare, when the list is
+// full: the larger mappings are the ones worth keeping.
+void ReturnMapping(Header* h) {
+  {
+    std::lock_guard<std::mutex> guard(spare_lock);
+    int smallest = 0;
+    for (int i = 0; i < kSpareBlocks; ++i) {
+      if (spares[i] == nullptr) {
+        spares[i] = h;
+        return;
+      }
+      if (spares[i]->mapped < spares[smallest]->mapped) smallest = i;
+    }
+    if (spares[smallest]->mapped < h->mapped) {
+      Header* dropped = spares[smallest];
+      spares[smallest] = h;
+      h = dropped;
+    }
+  }
+  munmap(h, h->mapped);
+}
+
+// A large block of n bytes: a spare, grown if need be, or a fresh mapping.
+void* AllocateLarge(std::size_t n) {
+  std::size_t length = MappingLength(n);
+  Header* h = TakeSpare(length);
+  if (h != nullptr && h->mapped < length) {
+    Header* grown = GrowMapping(h, length);
+    if (grown == nullptr) {
+      munmap(h, h->mapped);
+      h = nullptr;
+    } else {
+      h = grown;
+    }
+  }
+  if (h == nullptr) {
+    h = static_cast<Header*>(MapAligned(length));
+    if (h == nullptr) return nullptr;
+    h->mapped = length;
+  }
+  h->size = n;
+  return DataOf(h);
+}
+
+void* AllocateSmall(std::size_t n) {
+  Header* h = static_cast<Header*>(std::malloc(sizeof(Header) + n));
+  if (h == nullptr) return nullptr;
+  h->size = n;
+  h->mapped = 0;
+  return DataOf(h);
+}
+
+}  // namespace
+
+void* MemAlloc(std::size_t n) {
+  if (n > SIZE_MAX - 2 * kHugePage) return nullptr;
+  return n >= kLargeBlock ? AllocateLarge(n) : AllocateSmall(n);
+}
+
+void* MemResize(void* p, std::size_t n) {
+  if (p == nullptr) return MemAlloc(n);
+  if (n > SIZE_MAX - 2 * kHugePage) return nullptr;
+  Header* h = HeaderOf(p);
+  if (h->mapped != 0 && MappingLength(n) <= h->mapped) {
+    h->size = n;  // a large block keeps its mapping when it shrinks
+    return p;
+  }
+  if (h->mapped != 0) {
+    Header* grown = GrowMapping(h, MappingLength(n));
+    if (grown == nullptr) return nullptr;
+    grown->size = n;
+    return DataOf(grown);
+  }
+  if (n < kLargeBlock) {
+    Header* resized = static_cast<Header*>(std::realloc(h, sizeof(Header) + n));
+    if (resized == nullptr) return nullptr;
+    resized->size = n;
+    return DataOf(resized);
+  }
+  // A small block that outgrows malloc moves once into a mapping.
+  void* large = AllocateLarge(n);
+  if (large == nullptr) return nullptr;
+  std::memcpy(large, p, h->size);
+  std::free(h);
+  return large;
+}
+
+void MemFree(void* p) {
+  if (p == nullptr) return;
+  Header* h = HeaderOf(p);
+  if (h->mapped != 0) {
+    ReturnMapping(h);
+  } else {
+    std::free(h);
+  }
+}
+
+}  // namespace kelvane
