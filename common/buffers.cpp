@@ -129,6 +129,24 @@ uint16_t* HandOverWideBuffer(WideBuffer* buffer) {
   return buffer->data;
 }
 
+int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value) {
+  if (!ok || !TerminateTextBuffer(buffer)) {
+    ReleaseTextBuffer(buffer);
+    return -1;
+  }
+  *result = HandOverTextBuffer(buffer);
+  return success_value;
+}
+
+int FinishWideStage(WideBuffer* buffer, bool ok, uint16_t** result, int success_value) {
+  if (!ok || !TerminateWideBuffer(buffer)) {
+    ReleaseWideBuffer(buffer);
+    return -1;
+  }
+  *result = HandOverWideBuffer(buffer);
+  return success_value;
+}
+
 void ReleaseTextBuffer(TextBuffer* buffer) {
   if (buffer->owned && buffer->data != nullptr) MemFree(buffer->data);
   buffer->owned = 0;

@@ -85,6 +85,12 @@ int TerminateWideBuffer(WideBuffer* buffer);
 char* HandOverTextBuffer(TextBuffer* buffer);
 uint16_t* HandOverWideBuffer(WideBuffer* buffer);
 
+// The common end of a decoding stage: when ok and the terminator is written
+// with nothing lost, hands the block over through result and returns
+// success_value; otherwise gives the buffer up and returns -1.
+int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value);
+int FinishWideStage(WideBuffer* buffer, bool ok, uint16_t** result, int success_value);
+
 // Releases data when owned is set and data is not null; nothing otherwise.
 void ReleaseTextBuffer(TextBuffer* buffer);
 void ReleaseWideBuffer(WideBuffer* buffer);

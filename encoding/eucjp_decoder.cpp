@@ -100,12 +100,7 @@ int DecodeEucJp(char** result, const char* text, int mode) {
     ok = taken != 0;
     p += taken;
   }
-  if (!ok || !TerminateTextBuffer(&out)) {
-    ReleaseTextBuffer(&out);
-    return -1;
-  }
-  *result = HandOverTextBuffer(&out);
-  return kEucJp;
+  return FinishTextStage(&out, ok, result, kEucJp);
 }
 
 }  // namespace kelvane

@@ -147,12 +147,7 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
       p += 1;
     }
   }
-  if (!ok || !TerminateTextBuffer(&out)) {
-    ReleaseTextBuffer(&out);
-    return -1;
-  }
-  *result = HandOverTextBuffer(&out);
-  return kIso2022Jp;
+  return FinishTextStage(&out, ok, result, kIso2022Jp);
 }
 
 }  // namespace kelvane

@@ -62,12 +62,7 @@ int NormalizeLineEnds(char** result, const char* text, int flags) {
       CopyWithRule(&out, text, text + length, mode);
     }
   }
-  if (!TerminateTextBuffer(&out)) {
-    ReleaseTextBuffer(&out);
-    return -1;
-  }
-  *result = HandOverTextBuffer(&out);
-  return flags & 0xF;
+  return FinishTextStage(&out, true, result, flags & 0xF);
 }
 
 }  // namespace kelvane

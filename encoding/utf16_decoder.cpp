@@ -120,12 +120,7 @@ int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode) {
       }
     }
   }
-  if (!TerminateWideBuffer(&out)) {
-    ReleaseWideBuffer(&out);
-    return -1;
-  }
-  *result = HandOverWideBuffer(&out);
-  return kUtf16Be;
+  return FinishWideStage(&out, true, result, kUtf16Be);
 }
 
 int DecodeUtf16Be(char** result, const uint16_t* units, int mode) {

@@ -111,12 +111,7 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
     ok = taken != 0;
     p += taken;
   }
-  if (!ok || !TerminateWideBuffer(&out)) {
-    ReleaseWideBuffer(&out);
-    return -1;
-  }
-  *result = HandOverWideBuffer(&out);
-  return kUtf8;
+  return FinishWideStage(&out, ok, result, kUtf8);
 }
 
 int DecodeUtf8(char** result, const char* bytes, int mode) {
