@@ -85,31 +85,6 @@ const char* ReadFailureMessage(ReadResult result) {
   return kCannotOpenMessage;
 }
 
-// Runs the decoder that the detected encoding selects, producing Shift-JIS with
-// LF line ends. -1 for a failed decoding and for an id that names no decoder.
-int DecodeToShiftJis(char** result, const char* block, int encoding) {
-  // The block carries three NUL bytes behind the data, so UTF-16 text of any
-  // size ends in a zero unit inside it.
-  const uint16_t* units = reinterpret_cast<const uint16_t*>(block);
-  switch (encoding) {
-    case kUtf16Le:
-      return DecodeUtf16Le(result, units, kLineEndLf);
-    case kUtf16Be:
-      return DecodeUtf16Be(result, units, kLineEndLf);
-    case kUtf8:
-      return DecodeUtf8(result, block, kLineEndLf);
-    case kShiftJis:
-      // Already Shift-JIS: only the line ends change.
-      return NormalizeLineEnds(result, block, static_cast<int>(kLineEndLf) | kShiftJis);
-    case kEucJp:
-      return DecodeEucJp(result, block, kLineEndLf);
-    case kIso2022Jp:
-      return DecodeIso2022Jp(result, block, kLineEndLf);
-    default:
-      return -1;
-  }
-}
-
 // Reads, decodes, converts and writes; the paths stay the caller's.
 int ConvertToOutput(const Platform* platform, const char* path, const char* output_path) {
   char* block = nullptr;
@@ -141,6 +116,29 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
 }
 
 }  // namespace
+
+int DecodeToShiftJis(char** result, const char* block, int encoding) {
+  // The block carries three NUL bytes behind the data, so UTF-16 text of any
+  // size ends in a zero unit inside it.
+  const uint16_t* units = reinterpret_cast<const uint16_t*>(block);
+  switch (encoding) {
+    case kUtf16Le:
+      return DecodeUtf16Le(result, units, kLineEndLf);
+    case kUtf16Be:
+      return DecodeUtf16Be(result, units, kLineEndLf);
+    case kUtf8:
+      return DecodeUtf8(result, block, kLineEndLf);
+    case kShiftJis:
+      // Already Shift-JIS: only the line ends change.
+      return NormalizeLineEnds(result, block, static_cast<int>(kLineEndLf) | kShiftJis);
+    case kEucJp:
+      return DecodeEucJp(result, block, kLineEndLf);
+    case kIso2022Jp:
+      return DecodeIso2022Jp(result, block, kLineEndLf);
+    default:
+      return -1;
+  }
+}
 
 int ConvertFileWith(const Platform* platform, const char* path) {
   if (path == nullptr) return 0;

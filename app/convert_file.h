@@ -9,6 +9,11 @@ namespace kelvane {
 int ConvertFile(const char* path);
 int ConvertFileWith(const Platform* platform, const char* path);
 
+// Runs the decoder that an EncodingId selects on the read block (followed by
+// three NUL bytes), producing Shift-JIS with LF line ends. -1 for a failed
+// decoding and for an id that names no decoder.
+int DecodeToShiftJis(char** result, const char* block, int encoding);
+
 // Shows a failure: message (Shift-JIS; null gives the unknown-error text) and
 // path (may be null).
 int ShowConversionError(const char* message, const char* path);

@@ -21,11 +21,7 @@
 #include "common/heap.h"
 #include "encoding/detect_encoding.h"
 #include "encoding/encoding_id.h"
-#include "encoding/eucjp_decoder.h"
-#include "encoding/iso2022jp_decoder.h"
 #include "encoding/line_ends.h"
-#include "encoding/utf16_decoder.h"
-#include "encoding/utf8_decoder.h"
 #include "html/html_to_text.h"
 #include "html/markup_table_build.h"
 #include "tests/app/posix_files.h"
@@ -87,26 +83,6 @@ struct StageAllocations {
   long crlf = -1;
 };
 
-int Decode(char** result, const char* block, int encoding) {
-  const uint16_t* units = reinterpret_cast<const uint16_t*>(block);
-  switch (encoding) {
-    case kUtf16Le:
-      return DecodeUtf16Le(result, units, kLineEndLf);
-    case kUtf16Be:
-      return DecodeUtf16Be(result, units, kLineEndLf);
-    case kUtf8:
-      return DecodeUtf8(result, block, kLineEndLf);
-    case kShiftJis:
-      return NormalizeLineEnds(result, block, static_cast<int>(kLineEndLf) | kShiftJis);
-    case kEucJp:
-      return DecodeEucJp(result, block, kLineEndLf);
-    case kIso2022Jp:
-      return DecodeIso2022Jp(result, block, kLineEndLf);
-    default:
-      return -1;
-  }
-}
-
 StageAllocations MeasureStages(const std::string& path) {
   StageAllocations counts;
   char* block = nullptr;
@@ -116,7 +92,7 @@ StageAllocations MeasureStages(const std::string& path) {
   }
   long before = testing::AllocationCount();
   char* decoded = nullptr;
-  int decoded_ok = Decode(&decoded, block, DetectEncoding(block, kShiftJis, 40));
+  int decoded_ok = DecodeToShiftJis(&decoded, block, DetectEncoding(block, kShiftJis, 40));
   counts.decode = testing::AllocationCount() - before;
   MemFree(block);
   if (decoded_ok == -1) return counts;
