@@ -14,10 +14,12 @@ namespace kelvane {
 inline void JisToShiftJis(unsigned j1, unsigned j2, uint8_t out[2]) {
   j1 &= 0xFF;
   j2 &= 0xFF;
-  const unsigned odd = j1 & 1;
   const unsigned s1 = ((j1 + 1) >> 1) + 0x70 + 0x40 * static_cast<unsigned>(j1 >= 0x5F);
   // Odd row: j2 + 1F, and one more from 60 on to skip 7F. Even row: j2 + 7E.
-  const unsigned s2 = j2 + 0x7E - odd * (0x5F - static_cast<unsigned>(j2 > 0x5F));
+  // Masks rather than a product, which compilers turn back into a branch.
+  const unsigned odd_mask = 0u - (j1 & 1);
+  const unsigned from_60 = (0x5Fu - j2) >> 31;  // j2 is at most FF, so only j2 > 5F wraps
+  const unsigned s2 = j2 + 0x7E - (odd_mask & (0x5F - from_60));
   out[0] = static_cast<uint8_t>(s1);
   out[1] = static_cast<uint8_t>(s2);
 }
