@@ -43,17 +43,30 @@ int DecodeEucCharacter(const unsigned char* p, const JisCells& cells, TextBuffer
   return 2;
 }
 
-// Converts the JIS X 0208 pairs that follow one another from p, the bulk of
-// Japanese text, while the block has room for them; returns where it stopped.
-// Writes through a local pointer, so the buffer's length is not stored and
-// reloaded around every byte; whatever stops it goes to DecodeEucCharacter.
-const unsigned char* DecodePairRun(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
+// Converts what makes up the bulk of a page, ASCII that the line-end rule
+// leaves alone and JIS X 0208 pairs, in one loop while the block has room for
+// a word; returns where it stopped, which the caller then handles: the end, a
+// line end, katakana, a pair that fails, or a full block. Writes pairs through
+// a local pointer, so the buffer's length is not stored and reloaded around
+// every byte.
+const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end,
+                                const ByteStops& stops, const JisCells& cells, TextBuffer* out) {
+  if (out->capacity - out->length < 10) return p;  // no room for a word and the NUL
   char* d = out->data + out->length;
-  char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
-  while (d < last) {
+  char* const last = out->data + out->capacity - 9;
+  while (d <= last) {
+    const unsigned b = p[0];
+    if (b < 0x80) {
+      out->length = static_cast<uint32_t>(d - out->data);
+      const unsigned char* after = CopyPlainRun(stops, p, end, out);
+      if (after == p) return p;
+      p = after;
+      d = out->data + out->length;
+      continue;
+    }
     // Both bytes in A1-FE: their JIS bytes (less 0x80) in 21-7E. A byte below
     // 0x80 wraps around and fails the same test.
-    const unsigned j1 = p[0] - 0x80u;
+    const unsigned j1 = b - 0x80u;
     const unsigned j2 = p[1] - 0x80u;
     if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) break;
     uint8_t pair[2];
@@ -83,17 +96,21 @@ int DecodeEucJp(char** result, const char* text, int mode) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const unsigned char* const end = p + length;
   while (ok) {
-    std::size_t run = PlainRunLength(stops, p, end);
-    AppendPlain(&out, p, run);
-    p += run;
-    if (*p == 0) break;
-    if (*p < 0x80) {
-      PutLineEnd(&rule, &out, *p++);
-      continue;
-    }
-    const unsigned char* after = DecodePairRun(p, cells, &out);
+    const unsigned char* after = DecodeBulk(p, end, stops, cells, &out);
     if (after != p) {
       p = after;
+      continue;
+    }
+    // One step for what stopped the bulk loop, through the buffer's own
+    // growth when the block is full.
+    if (*p == 0) break;
+    if (*p < 0x80) {
+      if (stops.stop[*p]) {
+        PutLineEnd(&rule, &out, *p);
+      } else {
+        PushByte(&out, *p);
+      }
+      ++p;
       continue;
     }
     int taken = DecodeEucCharacter(p, cells, &out);

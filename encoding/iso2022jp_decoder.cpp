@@ -94,8 +94,11 @@ std::size_t Cp932CharacterLength(const unsigned char* p) {
 // on) line end; returns the bytes taken, or 0 at bytes that cannot be copied.
 std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsigned char* p,
                            const unsigned char* end, TextBuffer* out) {
-  std::size_t run = PlainRunLength(stops, p, end);
-  AppendPlain(out, p, run);
+  std::size_t run = static_cast<std::size_t>(CopyPlainRun(stops, p, end, out) - p);
+  // Whatever a full block left over goes through the buffer's growth.
+  const std::size_t rest = PlainRunLength(stops, p + run, end);
+  AppendPlain(out, p + run, rest);
+  run += rest;
   if (p[run] == '\r' || p[run] == '\n') {
     PutLineEnd(rule, out, p[run]);
     ++run;

@@ -78,25 +78,61 @@ inline ByteStops MakeByteStops(int mode, unsigned from_byte, unsigned extra) {
   return s;
 }
 
+// Whether all eight bytes of a word lie in 20-7F: printable ASCII, which no
+// mode stops at. A byte below 20 borrows and sets its high bit in the
+// difference; a byte from 80 up has it set already.
+inline bool PrintableAsciiWord(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  return ((word | ((word - 0x20 * kOnes) & ~word)) & kHighBits) == 0;
+}
+
 // Length of the run at p that holds no stop byte; end is the text's NUL, which
 // ends it. When no stop lies in 20-7F, eight bytes are passed at a time while a
 // word holds only such bytes, as markup and ASCII text mostly do.
 inline std::size_t PlainRunLength(const ByteStops& s, const unsigned char* p,
                                   const unsigned char* end) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   const unsigned char* q = p;
   if (s.by_words) {
     while (end - q >= 8) {
       uint64_t word;
       std::memcpy(&word, q, 8);
-      // High bit set, or a byte below 0x20 (which sets it in the difference).
-      if (((word | ((word - 0x20 * kOnes) & ~word)) & kHighBits) != 0) break;
+      if (!PrintableAsciiWord(word)) break;
       q += 8;
     }
   }
   while (!s.stop[*q]) ++q;
   return static_cast<std::size_t>(q - p);
+}
+
+// Copies the plain bytes at p into out while the block has room for a word and
+// the NUL, a word at a time where they are printable ASCII; returns where it
+// stopped: a stop byte, or a block too full to go on, which the caller then
+// fills through the buffer's growth. Runs between tags are short, so this
+// scans and copies in one go instead of measuring first and calling memcpy.
+inline const unsigned char* CopyPlainRun(const ByteStops& s, const unsigned char* p,
+                                         const unsigned char* end, TextBuffer* out) {
+  if (out->capacity - out->length < 10) return p;
+  char* d = out->data + out->length;
+  char* const last = out->data + out->capacity - 9;
+  while (d <= last) {
+    const unsigned b = *p;
+    if (s.stop[b]) break;
+    if (s.by_words && end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if (PrintableAsciiWord(word)) {
+        std::memcpy(d, &word, sizeof word);
+        d += 8;
+        p += 8;
+        continue;
+      }
+    }
+    *d++ = static_cast<char>(b);
+    ++p;
+  }
+  out->length = static_cast<uint32_t>(d - out->data);
+  return p;
 }
 
 // Appends n bytes that hold no NUL; a failure is remembered by the buffer.

@@ -12,8 +12,10 @@
 // use, so a unit costs one load instead of a search of the packed table.
 #include "encoding/utf16_decoder.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "common/buffers.h"
 #include "common/heap.h"
@@ -40,21 +42,10 @@ const CodeByUnit& Cp932Codes() {
   return table;
 }
 
-// Writes the line end of mode at out[n] (when writing) and returns its width.
-template <bool kWrite>
-std::size_t WriteLineEnd(int mode, char* out, std::size_t n) {
-  if (kWrite) {
-    if (mode == kLineEndCr || mode == kLineEndCrLf) out[n++] = '\r';
-    if (mode == kLineEndLf || mode == kLineEndCrLf) out[n] = '\n';
-  }
-  return static_cast<std::size_t>(LineEndWidth(mode));
-}
-
-// Converts units up to the zero unit. Measuring (kWrite false) returns the
-// byte count; writing fills out with exactly that many bytes. Returns
-// kUnconvertible for a unit cp932 lacks.
-template <bool kWrite>
-std::size_t ConvertUnits(const uint16_t* u, int mode, char* out) {
+// Bytes that the units up to the zero unit convert to, and where that unit
+// is; kUnconvertible for a unit cp932 lacks. Units are read one at a time, as
+// nothing past the zero unit may be.
+std::size_t MeasureUnits(const uint16_t* u, int mode, const uint16_t** end) {
   // ASCII is in the table too (as itself), so every unit takes the same path.
   // Codes below 0E (the zero of the end or of a unit cp932 lacks, CR, LF and
   // a few rare controls) leave it for a closer look.
@@ -68,20 +59,67 @@ std::size_t ConvertUnits(const uint16_t* u, int mode, char* out) {
       if (unit == 0) break;
       if (code == 0) return kUnconvertible;
       if (mode != 0 && (unit == '\r' || unit == '\n')) {
-        if (TakeLineEnd(&rule, unit)) n += WriteLineEnd<kWrite>(mode, out, n);
+        if (TakeLineEnd(&rule, unit)) n += static_cast<std::size_t>(LineEndWidth(mode));
         continue;
       }
     }
-    // One or two bytes without a branch: a one-byte code is written twice
-    // at the same place.
-    const std::size_t wide = code > 0xFF ? 1 : 0;
-    if (kWrite) {
-      out[n] = static_cast<char>(wide != 0 ? code >> 8 : code);
-      out[n + wide] = static_cast<char>(code & 0xFF);
-    }
-    n += 1 + wide;
+    n += code > 0xFF ? 2 : 1;
   }
+  *end = u;
   return n;
+}
+
+// Whether all four units of a little-endian word lie in 20-7F, printable
+// ASCII, which converts to its own low byte.
+bool PrintableAsciiUnits(uint64_t word) {
+  constexpr uint64_t kHigh = 0xFF80FF80FF80FF80ULL;  // set only for units from 80 up
+  constexpr uint64_t kBit7 = 0x0080008000800080ULL;
+  // Below 80, adding 60 sets bit 7 exactly from 20 up and never carries out.
+  return (word & kHigh) == 0 && ((word + 0x0060006000600060ULL) & kBit7) == kBit7;
+}
+
+// The low bytes of the four units of a little-endian word, in order.
+uint32_t LowBytes(uint64_t word) {
+  uint64_t x = word & 0x00FF00FF00FF00FFULL;
+  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFULL;
+  return static_cast<uint32_t>(x | (x >> 16));
+}
+
+// Converts the units before end, all known to convert, into out, which has
+// room for exactly what MeasureUnits counted.
+void WriteUnits(const uint16_t* u, const uint16_t* end, int mode, char* out) {
+  const uint16_t* codes = Cp932Codes().code;
+  LineEndRule rule = StartLineEndRule(mode);
+  std::size_t n = 0;
+  while (u < end) {
+    const unsigned unit = *u;
+    // Printable ASCII, markup above all, goes four units to a word; the test
+    // is tried only where such a unit begins, so kanji pay nothing for it.
+    if constexpr (std::endian::native == std::endian::little) {
+      if (unit - 0x20 < 0x60 && end - u >= 4) {
+        uint64_t word;
+        std::memcpy(&word, u, sizeof word);
+        if (PrintableAsciiUnits(word)) {
+          const uint32_t bytes = LowBytes(word);
+          std::memcpy(out + n, &bytes, sizeof bytes);
+          n += 4;
+          u += 4;
+          continue;
+        }
+      }
+    }
+    ++u;
+    const unsigned code = codes[unit];
+    // CR and LF are among the codes below 0E.
+    if (code < 0x0E && mode != 0 && (unit == '\r' || unit == '\n')) {
+      if (!TakeLineEnd(&rule, unit)) continue;
+      if (mode == kLineEndCr || mode == kLineEndCrLf) out[n++] = '\r';
+      if (mode == kLineEndLf || mode == kLineEndCrLf) out[n++] = '\n';
+      continue;
+    }
+    if (code > 0xFF) out[n++] = static_cast<char>(code >> 8);
+    out[n++] = static_cast<char>(code & 0xFF);
+  }
 }
 
 }  // namespace
@@ -91,11 +129,12 @@ int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
   if (*units == kByteOrderMark) ++units;
   if (*units == 0) return -1;  // nothing to convert: an empty text fails
   const int line_mode = mode & 0xF00;
-  const std::size_t length = ConvertUnits<false>(units, line_mode, nullptr);
+  const uint16_t* end = nullptr;
+  const std::size_t length = MeasureUnits(units, line_mode, &end);
   if (length == kUnconvertible) return -1;
   char* text = static_cast<char*>(MemAlloc(length + 1));
   if (text == nullptr) return -1;
-  ConvertUnits<true>(units, line_mode, text);
+  WriteUnits(units, end, line_mode, text);
   text[length] = 0;
   *result = text;
   return kUtf16Le;

@@ -44,17 +44,37 @@ int DecodeSequence(const unsigned char* p, WideBuffer* out) {
   return 0;  // 80-BF, C0, C1, F0-FF
 }
 
-// Decodes the multi-byte sequences that follow one another from p, while the
-// block has room, through a local pointer; returns where it stopped (ASCII,
-// the end, a malformed sequence or no room), which the caller then handles.
-const unsigned char* DecodeSequenceRun(const unsigned char* p, WideBuffer* out) {
+// Decodes what makes up the bulk of a page, ASCII that the line-end rule
+// leaves alone (printable runs eight bytes at a time) and well-formed two- and
+// three-byte sequences, in one loop while the block has room for eight units
+// and the zero unit. Writes through a local pointer, so the buffer's count is
+// not stored and reloaded around every unit. Returns where it stopped, which
+// the caller then handles: the end, a line end, a malformed sequence, or a
+// block too full to go on.
+const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end,
+                                const ByteStops& stops, WideBuffer* out) {
+  if (out->capacity - out->count < 10) return p;
   uint16_t* d = out->data + out->count;
-  uint16_t* const last = out->data + out->capacity - 1;  // room for the zero unit
-  while (d < last) {
+  uint16_t* const last = out->data + out->capacity - 9;
+  while (d <= last) {
     const unsigned b0 = p[0];
-    if (b0 >= 0xE0 && b0 <= 0xEF) {
-      const unsigned low = b0 == 0xE0 ? 0xA0 : 0x80;
-      const unsigned high = b0 == 0xED ? 0x9F : 0xBF;
+    if (b0 < 0x80) {
+      if (stops.stop[b0]) break;
+      if (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if (PrintableAsciiWord(word)) {
+          for (int i = 0; i < 8; ++i) d[i] = p[i];
+          d += 8;
+          p += 8;
+          continue;
+        }
+      }
+      *d++ = static_cast<uint16_t>(b0);
+      ++p;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      const unsigned low = b0 == 0xE0 ? 0xA0 : 0x80;   // below: overlong
+      const unsigned high = b0 == 0xED ? 0x9F : 0xBF;  // above: surrogates
       if (p[1] < low || p[1] > high || !IsContinuation(p[2])) break;
       *d++ = static_cast<uint16_t>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
       p += 3;
@@ -67,15 +87,6 @@ const unsigned char* DecodeSequenceRun(const unsigned char* p, WideBuffer* out) 
   }
   out->count = static_cast<uint32_t>(d - out->data);
   return p;
-}
-
-// Widens the ASCII run of n bytes at p into out.
-bool WidenRun(const unsigned char* p, std::size_t n, WideBuffer* out) {
-  if (!ReserveWideBuffer(out, static_cast<uint32_t>(n))) return false;
-  uint16_t* d = out->data + out->count;
-  for (std::size_t i = 0; i < n; ++i) d[i] = p[i];
-  out->count += static_cast<uint32_t>(n);
-  return true;
 }
 
 }  // namespace
@@ -94,17 +105,21 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
   const ByteStops stops = MakeByteStops(mode, 0x80, 0);
   LineEndRule rule = StartLineEndRule(mode);
   while (ok) {
-    std::size_t run = PlainRunLength(stops, p, end);
-    ok = run == 0 || WidenRun(p, run, &out);
-    p += run;
-    if (!ok || *p == 0) break;
-    if (*p < 0x80) {
-      PutLineEnd(&rule, &out, *p++);
-      continue;
-    }
-    const unsigned char* after = DecodeSequenceRun(p, &out);
+    const unsigned char* after = DecodeBulk(p, end, stops, &out);
     if (after != p) {
       p = after;
+      continue;
+    }
+    // One step for what stopped the bulk loop, through the buffer's own
+    // growth when the block is full.
+    if (*p == 0) break;
+    if (*p < 0x80) {
+      if (stops.stop[*p]) {
+        PutLineEnd(&rule, &out, *p);
+      } else {
+        PushUnit(&out, *p);
+      }
+      ++p;
       continue;
     }
     int taken = DecodeSequence(p, &out);

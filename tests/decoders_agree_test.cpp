@@ -200,6 +200,63 @@ TEST(Decoders, AgreeOnRandomJapaneseText) {
   }
 }
 
+Character Ascii(unsigned b) {
+  return Character{Character::kAscii, b, 0, 0, b, b};
+}
+
+// Text shaped like pages: runs of printable ASCII long enough to be copied a
+// word at a time, with a tab, a line end or a control now and then inside
+// them; runs of kanji and of katakana; and, in some texts, so many line
+// breaks that CR LF output outgrows the block that fits the input.
+std::vector<Character> RandomPage(std::mt19937& rng) {
+  const unsigned kControls[] = {'\t', '\r', '\n', 0x01, 0x0C, 0x1B, 0x1F, 0x7F};
+  const bool crowded = rng() % 3 == 0;
+  std::vector<Character> text;
+  const std::size_t length = 1 + rng() % 6000;
+  while (text.size() < length) {
+    const unsigned pick = rng() % 10;
+    const unsigned run = 1 + rng() % 40;
+    for (unsigned i = 0; i < run; ++i) {
+      if (pick < 5) {
+        // Printable ASCII, once in a while broken by a control.
+        const unsigned b = rng() % 16 == 0 ? kControls[rng() % 8] : 0x20 + rng() % 0x5F;
+        if (b != 0x1B) text.push_back(Ascii(b));  // an escape would switch ISO-2022-JP's set
+      } else if (pick < 8) {
+        text.push_back(RandomKanji(rng));
+      } else {
+        const unsigned b = 0xA1 + rng() % (0xDF - 0xA1 + 1);
+        text.push_back(Character{Character::kKatakana, b, 0, 0, b, 0xFF61 + (b - 0xA1)});
+      }
+    }
+    // About half a crowded text is LF, so CR LF output is about half as long
+    // again as the input, beyond the first block about every other time.
+    if (crowded) text.insert(text.end(), run + 1, Ascii('\n'));
+  }
+  return text;
+}
+
+TEST(Decoders, AgreeOnLongRunsAndOnOutputThatOutgrowsItsBlock) {
+  std::mt19937 rng(932);
+  for (int round = 0; round < 150; ++round) {
+    const std::vector<Character> text = RandomPage(rng);
+    const std::string sjis = ShiftJis(text);
+    const std::string euc = EucJp(text);
+    const std::string iso = Iso2022Jp(text, rng);
+    const std::string utf8 = Utf8(text);
+    const std::string utf16le = Utf16(text, false);
+    const std::string utf16be = Utf16(text, true);
+    for (int mode : {0, 0x100, 0x200, 0x300}) {
+      const std::string want = ToHex(ReferenceLineEnds(sjis, mode));
+      SCOPED_TRACE(::testing::Message() << "round " << round << ", mode " << mode);
+      ASSERT_EQ(ToHex(DecodeBytes(&DecodeEucJp, euc, mode).text), want);
+      ASSERT_EQ(ToHex(DecodeBytes(&DecodeIso2022Jp, iso, mode).text), want);
+      ASSERT_EQ(ToHex(DecodeBytes(&DecodeUtf8, utf8, mode).text), want);
+      ASSERT_EQ(ToHex(DecodeUnits(&DecodeUtf16Le, utf16le, mode).text), want);
+      ASSERT_EQ(ToHex(DecodeUnits(&DecodeUtf16Be, utf16be, mode).text), want);
+    }
+  }
+}
+
 // True when bytes are a sequence of whole Shift-JIS characters: every lead
 // byte is followed by a trail byte (40-7E, 80-FC).
 bool IsWholeShiftJis(const std::string& bytes) {
