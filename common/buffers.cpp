@@ -95,16 +95,12 @@ int AppendBytes(TextBuffer* buffer, const char* s, int32_t n) {
   return 1;
 }
 
-int ReserveTextBuffer(TextBuffer* buffer, uint32_t n) {
-  uint64_t end = static_cast<uint64_t>(buffer->length) + n;
-  if (end < buffer->capacity && buffer->data != nullptr) return 1;
-  return GrowText(buffer, end);
+int GrowToReserveText(TextBuffer* buffer, uint32_t n) {
+  return GrowText(buffer, static_cast<uint64_t>(buffer->length) + n);
 }
 
-int ReserveWideBuffer(WideBuffer* buffer, uint32_t n) {
-  uint64_t end = static_cast<uint64_t>(buffer->count) + n;
-  if (end < buffer->capacity && buffer->data != nullptr) return 1;
-  return GrowWide(buffer, end);
+int GrowToReserveWide(WideBuffer* buffer, uint32_t n) {
+  return GrowWide(buffer, static_cast<uint64_t>(buffer->count) + n);
 }
 
 int TerminateTextBuffer(TextBuffer* buffer) {

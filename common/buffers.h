@@ -72,8 +72,22 @@ int AppendBytes(TextBuffer* buffer, const char* s, int32_t n);
 // Makes sure n more bytes fit behind length plus one for the terminator,
 // growing by doubling in one resize. 1 when they fit, 0 when growth failed.
 // Lets a stage that knows its output size copy runs without per-byte checks.
-int ReserveTextBuffer(TextBuffer* buffer, uint32_t n);
-int ReserveWideBuffer(WideBuffer* buffer, uint32_t n);
+// The slow paths, out of line: grow so that n more elements fit.
+int GrowToReserveText(TextBuffer* buffer, uint32_t n);
+int GrowToReserveWide(WideBuffer* buffer, uint32_t n);
+
+// Inline, as stages reserve once per run of text and runs are short.
+inline int ReserveTextBuffer(TextBuffer* buffer, uint32_t n) {
+  const uint64_t end = static_cast<uint64_t>(buffer->length) + n;
+  if (end < buffer->capacity && buffer->data != nullptr) return 1;
+  return GrowToReserveText(buffer, n);
+}
+
+inline int ReserveWideBuffer(WideBuffer* buffer, uint32_t n) {
+  const uint64_t end = static_cast<uint64_t>(buffer->count) + n;
+  if (end < buffer->capacity && buffer->data != nullptr) return 1;
+  return GrowToReserveWide(buffer, n);
+}
 
 // Writes a zero element at index length/count, growing once when the buffer
 // is exactly full. Returns 1 when written and no allocation of the buffer has

@@ -363,26 +363,55 @@ constexpr RunClasses MakeRunClasses() {
 
 constexpr RunClasses kRunClasses = MakeRunClasses();
 
-// The first byte at or after q (before end) that is not ordinary. Eight bytes
-// at a time while a word holds no byte below 0x21 and no "&": Japanese text has
-// few spaces, so most words pass whole. A word that may hold a stop is looked
-// at byte by byte.
-const Byte* SkipOrdinary(const Byte* q, const Byte* end) {
+// Whether a word holds no byte below 0x21 and no "&", so that all eight of its
+// bytes are ordinary: Japanese text has few spaces, so most words pass whole.
+bool OrdinaryWord(uint64_t word) {
   constexpr uint64_t kOnes = 0x0101010101010101ULL;
   constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  // A byte below 0x21 sets its high bit in the first term; an "&" becomes a
+  // zero byte in `amp`, which sets its high bit in the second.
+  const uint64_t below = (word - 0x21 * kOnes) & ~word & kHighBits;
+  const uint64_t amp = word ^ (0x26 * kOnes);
+  const uint64_t ampersand = (amp - kOnes) & ~amp & kHighBits;
+  return (below | ampersand) == 0;
+}
+
+// The first byte at or after q (before end) that is not ordinary, eight bytes
+// at a time while words are ordinary; a word that may hold a stop is looked at
+// byte by byte.
+const Byte* SkipOrdinary(const Byte* q, const Byte* end) {
   while (end - q >= 8) {
     uint64_t word;
     std::memcpy(&word, q, 8);
-    // A byte below 0x21 sets its high bit in the first term; an "&" becomes a
-    // zero byte in `amp`, which sets its high bit in the second.
-    const uint64_t below = (word - 0x21 * kOnes) & ~word & kHighBits;
-    const uint64_t amp = word ^ (0x26 * kOnes);
-    const uint64_t ampersand = (amp - kOnes) & ~amp & kHighBits;
-    if ((below | ampersand) != 0) break;
+    if (!OrdinaryWord(word)) break;
     q += 8;
   }
   while (q < end && kRunClasses.of[*q] == kOrdinary) ++q;
   return q;
+}
+
+// Copies the ordinary bytes from p, which is one, and returns the first byte
+// that is not. With room for the rest of the run reserved once, words are
+// tested and copied in the same step instead of scanning, then copying.
+const Byte* CopyOrdinary(TextBuffer* out, const Byte* p, const Byte* end) {
+  if (!ReserveTextBuffer(out, static_cast<uint32_t>(end - p))) {
+    const Byte* q = SkipOrdinary(p + 1, end);
+    AppendSpan(out, p, static_cast<std::size_t>(q - p));
+    return q;
+  }
+  char* d = out->data + out->length;
+  *d++ = static_cast<char>(*p++);
+  while (end - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (!OrdinaryWord(word)) break;
+    std::memcpy(d, &word, 8);
+    d += 8;
+    p += 8;
+  }
+  while (p < end && kRunClasses.of[*p] == kOrdinary) *d++ = static_cast<char>(*p++);
+  out->length = static_cast<uint32_t>(d - out->data);
+  return p;
 }
 
 // Outside preformatted text: whitespace at either end of the run vanishes and
@@ -404,9 +433,7 @@ void ConvertFoldedRun(Scan* scan, const Byte* p, const Byte* end) {
       p = ConvertReference(scan, p);
       continue;
     }
-    const Byte* q = SkipOrdinary(p + 1, end);
-    AppendSpan(scan->out, p, static_cast<std::size_t>(q - p));
-    p = q;
+    p = CopyOrdinary(scan->out, p, end);
   }
 }
 

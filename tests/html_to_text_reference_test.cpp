@@ -211,8 +211,12 @@ std::optional<string> SlowHtmlToText(const string& text, string* title) {
 }
 
 // Pieces that meet each other's rules often: tags, references, digits,
-// alt=, quotes, comments and whitespace.
+// alt=, quotes, comments and whitespace; and runs long enough to be scanned
+// and copied a word at a time, Japanese (whose trail bytes include letters
+// and "@"), capitals and digits.
 const char* const kPieces[] = {
+    "\x93\xFA\x96\x7B\x8C\xEA\x82\xCC\x83\x65\x83\x4C\x83\x58\x83\x67\x81\x40\x82\xA0",
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "0123456789abcdef",
     "<",      ">",   "&",    ";",     "#",    "x",    "X",     "alt=",     "ALT=", "img", "p",
     "/",      "\"",  " ",    "  ",    "\n",   "\r",   "\t",    "a",        "b",    "z",   "1",
     "6",      "5",   "0",    "F",     "amp",  "lt",   "copy",  "mdash",    "pre",  "li",  "br",
