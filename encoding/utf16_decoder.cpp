@@ -117,8 +117,13 @@ void WriteUnits(const uint16_t* u, const uint16_t* end, int mode, char* out) {
       if (mode == kLineEndLf || mode == kLineEndCrLf) out[n++] = '\n';
       continue;
     }
-    if (code > 0xFF) out[n++] = static_cast<char>(code >> 8);
-    out[n++] = static_cast<char>(code & 0xFF);
+    // One or two bytes without a branch, which kana, kanji and ASCII taking
+    // turns would mispredict: a one-byte code is written twice at the same
+    // place.
+    const unsigned wide = code > 0xFF ? 1u : 0u;
+    out[n] = static_cast<char>(code >> (8 * wide));
+    out[n + wide] = static_cast<char>(code & 0xFF);
+    n += 1 + wide;
   }
 }
 
