@@ -2,7 +2,8 @@
 """Times the whole kelvane program against the read-and-write floor and the
 tools people use instead, on the pages of make_pages.py, in one sitting.
 
-  run_bench.py --kelvane BIN --floor BIN --floor-malloc BIN --pages DIR --small DIR [--runs N]
+  run_bench.py --kelvane BIN --floor BIN --floor-malloc BIN --pages DIR --small DIR
+               [--stages BIN] [--runs N]
 
 Every figure is the median of N runs (default 5) of the whole command, output
 written to a file. MB/s counts input bytes. Ratios compare times measured in
@@ -37,6 +38,9 @@ def timed(cmd, runs, stdout_path=None):
     times = []
     for _ in range(runs):
         out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+        # Earlier runs' output still being written back to disk would slow
+        # whichever command comes next; flush it outside the timed part.
+        os.sync()
         start = time.perf_counter()
         rc = subprocess.run(cmd, stdout=out, stderr=subprocess.DEVNULL).returncode
         elapsed = time.perf_counter() - start
@@ -68,6 +72,7 @@ def main():
     ap.add_argument("--floor-malloc", required=True)
     ap.add_argument("--pages", required=True)
     ap.add_argument("--small", required=True)
+    ap.add_argument("--stages", help="kelvane_stages, for where one conversion's time goes")
     ap.add_argument("--runs", type=int, default=5)
     args = ap.parse_args()
     runs = args.runs
@@ -157,6 +162,28 @@ def main():
         print("  %-10s %8.1f MB  (%.2fx input; bound 3x + 8 MB = %.1f MB)" % (
             suffix, kib * 1024 / 1e6, kib * 1024 / size, bound / 1e6))
         goals.append(("peak memory within 3x input + 8 MB (%s)" % suffix, kib * 1024 <= bound))
+
+    if args.stages:
+        print()
+        print("Where one conversion's time goes (ms, median of %d runs, one file per process)" % runs)
+        print("%-10s %8s %8s %8s %8s %8s %8s" % ("input", "read", "decode", "html", "crlf", "write", "total"))
+        for suffix, _, _, _ in ENCODINGS:
+            page = os.path.join(args.pages, "page-%s.html" % suffix)
+            rows = []
+            for _ in range(runs):
+                os.sync()
+                r = subprocess.run([args.stages, page], capture_output=True, text=True)
+                if r.returncode != 0:
+                    break
+                fields = r.stdout.strip().splitlines()[-1].split()[1:]
+                rows.append([float(f) for f in fields])
+            if not rows:
+                print("%-10s failed" % suffix)
+                continue
+            # Columns: read, detect, decode, html, crlf, write, total; detect is ~0.
+            med = [statistics.median(col) for col in zip(*rows)]
+            print("%-10s %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f" % (
+                suffix, med[0], med[2], med[3], med[4], med[5], med[6]))
 
     print()
     print("Goals")
