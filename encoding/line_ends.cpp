@@ -1,11 +1,12 @@
 // NormalizeLineEnds: the line-end rule over byte text. Shift-JIS needs no
 // character walk here, since its trail bytes (40-7E, 80-FC) are never CR or LF.
 //
-// The text between line ends is copied in bulk. The next CR and the next LF
-// are found with memchr, and each answer is kept until the copy passes it, so
-// a text that lacks one of the two is still searched only once for it.
+// The text is tested and copied eight bytes at a time; a word with a byte
+// below 0E is copied up to that byte, which then gets the rule.
 #include "encoding/line_ends.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "common/buffers.h"
@@ -14,12 +15,6 @@
 namespace kelvane {
 namespace {
 
-// The first c in [from, end), or end.
-const char* NextOrEnd(const char* from, const char* end, char c) {
-  const void* found = std::memchr(from, c, static_cast<std::size_t>(end - from));
-  return found != nullptr ? static_cast<const char*>(found) : end;
-}
-
 // Appends n bytes that hold no NUL; a failure is remembered by the buffer.
 void AppendRun(TextBuffer* out, const char* p, std::size_t n) {
   if (n == 0 || !ReserveTextBuffer(out, static_cast<uint32_t>(n))) return;
@@ -27,20 +22,61 @@ void AppendRun(TextBuffer* out, const char* p, std::size_t n) {
   out->length += static_cast<uint32_t>(n);
 }
 
-void CopyWithRule(TextBuffer* out, const char* p, const char* end, int mode) {
+// Copies words that hold no CR or LF while the block has room, and at the
+// first byte below 0E (CR, LF, or a rarer control such as tab) copies what
+// stands before it and applies the rule to it; returns where it stopped: the
+// last few bytes, or a block too full to go on. Lines of text are short, so
+// testing and copying in one step beats a memchr and a memcpy per line.
+const unsigned char* CopyWordsWithRule(LineEndRule* rule, const unsigned char* p,
+                                       const unsigned char* end, TextBuffer* out) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  if (out->capacity - out->length < 10) return p;
+  char* d = out->data + out->length;
+  char* const last = out->data + out->capacity - 9;  // a word, a line end and the NUL
+  while (d <= last && end - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    std::memcpy(d, &word, 8);
+    // The lowest byte below 0E sets the lowest flag; higher flags may be
+    // borrows, which do not matter.
+    const uint64_t low = (word - 0x0E * kOnes) & ~word & kHighBits;
+    if (low == 0) {
+      d += 8;
+      p += 8;
+      continue;
+    }
+    const int plain = std::countr_zero(low) >> 3;
+    d += plain;
+    p += plain;
+    const unsigned c = *p++;
+    if (c != '\r' && c != '\n') {
+      *d++ = static_cast<char>(c);
+    } else if (TakeLineEnd(rule, c)) {
+      if (rule->mode == kLineEndCr || rule->mode == kLineEndCrLf) *d++ = '\r';
+      if (rule->mode == kLineEndLf || rule->mode == kLineEndCrLf) *d++ = '\n';
+    }
+  }
+  out->length = static_cast<uint32_t>(d - out->data);
+  return p;
+}
+
+void CopyWithRule(TextBuffer* out, const char* text, const char* text_end, int mode) {
   LineEndRule rule = StartLineEndRule(mode);
-  const char* cr = NextOrEnd(p, end, '\r');
-  const char* lf = NextOrEnd(p, end, '\n');
-  for (;;) {
-    const char* stop = cr < lf ? cr : lf;
-    AppendRun(out, p, static_cast<std::size_t>(stop - p));
-    if (stop == end) return;
-    PutLineEnd(&rule, out, static_cast<unsigned char>(*stop));
-    p = stop + 1;
-    if (stop == cr) {
-      cr = NextOrEnd(p, end, '\r');
+  const auto* p = reinterpret_cast<const unsigned char*>(text);
+  const auto* end = reinterpret_cast<const unsigned char*>(text_end);
+  while (p < end) {
+    if constexpr (std::endian::native == std::endian::little) {
+      p = CopyWordsWithRule(&rule, p, end, out);
+      if (p == end) return;
+    }
+    // The tail, and whatever a full block leaves, a byte at a time through
+    // the buffer's own growth.
+    const unsigned c = *p++;
+    if (c == '\r' || c == '\n') {
+      PutLineEnd(&rule, out, c);
     } else {
-      lf = NextOrEnd(p, end, '\n');
+      PushByte(out, static_cast<int>(c));
     }
   }
 }

@@ -253,6 +253,7 @@ TEST(Decoders, AgreeOnLongRunsAndOnOutputThatOutgrowsItsBlock) {
       ASSERT_EQ(ToHex(DecodeBytes(&DecodeUtf8, utf8, mode).text), want);
       ASSERT_EQ(ToHex(DecodeUnits(&DecodeUtf16Le, utf16le, mode).text), want);
       ASSERT_EQ(ToHex(DecodeUnits(&DecodeUtf16Be, utf16be, mode).text), want);
+      ASSERT_EQ(ToHex(DecodeBytes(&NormalizeLineEnds, sjis, mode | 5).text), want);
     }
   }
 }
