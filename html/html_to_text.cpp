@@ -14,6 +14,7 @@
 #include "html/html_to_text.h"
 
 #include <bit>
+#include <bit>
 #include <cstring>
 
 #include "common/buffers.h"
@@ -263,10 +264,37 @@ constexpr NameBytes MakeNameBytes() {
 
 constexpr NameBytes kNameBytes = MakeNameBytes();
 
+// Bit 7 set in each byte of a word that is an ASCII letter or digit. Each
+// range test adds a constant that sets bit 7 from the range's low end on,
+// and one that sets it past the high end; no byte carries into the next.
+uint64_t NameByteBits(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  const uint64_t low7 = word & (0x7F * kOnes);
+  const uint64_t folded = low7 | (0x20 * kOnes);  // A-Z to a-z; no other byte lands there
+  const uint64_t letter = (folded + (0x80 - 'a') * kOnes) & ~(folded + (0x7F - 'z') * kOnes);
+  const uint64_t digit = (low7 + (0x80 - '0') * kOnes) & ~(low7 + (0x7F - '9') * kOnes);
+  return (letter | digit) & ~word & kHighBits;
+}
+
 // The element id of the tag name at name: its letters and digits, read once
 // for both its length and its memo key (for these bytes, setting 0x20 folds
-// A-Z and changes nothing else).
-int LookupTagName(NameMemo* memo, const Byte* name) {
+// A-Z and changes nothing else). Most names are short and end within the
+// first word, whose length is then found without a loop whose end varies
+// from tag to tag. end is the text's NUL.
+int LookupTagName(NameMemo* memo, const Byte* name, const Byte* end) {
+  if (std::endian::native == std::endian::little && end - name >= 8) {
+    uint64_t word;
+    std::memcpy(&word, name, 8);
+    const uint64_t others = ~NameByteBits(word) & 0x8080808080808080ULL;
+    if (others != 0) {
+      const int n = std::countr_zero(others) >> 3;
+      if (n == 0) return LookupElement(reinterpret_cast<const char*>(name), 0);
+      const uint64_t bytes = (word | 0x2020202020202020ULL) & ((uint64_t{1} << (8 * n)) - 1);
+      return Remember(memo, bytes | static_cast<uint64_t>(n) << 56, LookupElement, name,
+                      static_cast<std::size_t>(n));
+    }
+  }
   std::size_t n = 0;
   uint64_t folded = 0;
   while (n <= kLongestProbe && kNameBytes.of[name[n]]) {
@@ -276,7 +304,10 @@ int LookupTagName(NameMemo* memo, const Byte* name) {
   }
   if (n == 0 || n > 7)
     return LookupElement(reinterpret_cast<const char*>(name), static_cast<int>(n));
-  return Remember(memo, folded | static_cast<uint64_t>(n) << 56, LookupElement, name, n);
+  // Keyed as the word above keys it: the first byte lowest.
+  uint64_t key = 0;
+  for (std::size_t i = 0; i < n; ++i) key |= ((folded >> (8 * (n - 1 - i))) & 0xFF) << (8 * i);
+  return Remember(memo, key | static_cast<uint64_t>(n) << 56, LookupElement, name, n);
 }
 
 // Entity names are matched exactly; a name of any byte may be probed.
@@ -540,7 +571,7 @@ void ActOnEndTag(Scan* scan, int id) {
 void ActOnTag(Scan* scan, const Byte* lt, const Byte* gt) {
   bool end_tag = lt[1] == '/';
   const Byte* name = end_tag ? lt + 2 : lt + 1;
-  int id = LookupTagName(&scan->elements, name);
+  int id = LookupTagName(&scan->elements, name, scan->end);
   if (end_tag) {
     ActOnEndTag(scan, id);
   } else {

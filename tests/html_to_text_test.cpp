@@ -83,6 +83,30 @@ TEST(HtmlToText, TablesAndBlocks) {
   });
 }
 
+// A tag name ends at the first byte that is not an ASCII letter or digit,
+// whatever that byte is and wherever it falls in the name; names are matched
+// in any case. Every byte value is tried behind names of one to five bytes.
+TEST(HtmlToText, TagNameEndsAtEveryByteThatIsNoLetterOrDigit) {
+  struct Known {
+    const char* name;
+    const char* breaks;  // what the start tag writes before "x"
+  };
+  const Known names[] = {{"p", "\n"}, {"H1", "\n\n"}, {"h2", "\n"}, {"tAbLe", "\n"}};
+  for (const Known& k : names) {
+    for (int b = 1; b < 256; ++b) {
+      if (b == '<' || b == '>') continue;
+      const std::string tag = std::string(k.name) + static_cast<char>(b);
+      const bool name_goes_on = (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') ||
+                                (b >= 'a' && b <= 'z');
+      const std::string want = std::string(name_goes_on ? "" : k.breaks) + "x\n";
+      ASSERT_EQ(Convert("<" + tag + ">x<br>"), want) << k.name << " followed by byte " << b;
+      // The same name at the end of the text, where no whole word follows it.
+      ASSERT_EQ(Convert("<" + tag + ">x<br"), name_goes_on ? "x" : std::string(k.breaks) + "x")
+          << k.name << " near the end, followed by byte " << b;
+    }
+  }
+}
+
 TEST(HtmlToText, Headings) {
   ExpectRows({
       {"h1 two breaks before, h2 one", "<h1>A</h1><h2>B</h2>", "\n\nA\n\nB\n"},
