@@ -105,11 +105,7 @@ int DecodeEucJp(char** result, const char* text, int mode) {
     // growth when the block is full.
     if (*p == 0) break;
     if (*p < 0x80) {
-      if (stops.stop[*p]) {
-        PutLineEnd(&rule, &out, *p);
-      } else {
-        PushByte(&out, *p);
-      }
+      PutAsciiByte(&rule, stops.stop[*p], &out, *p);
       ++p;
       continue;
     }

@@ -58,6 +58,24 @@ inline void PutLineEnd(LineEndRule* rule, WideBuffer* out, unsigned c) {
   if (rule->mode == kLineEndLf || rule->mode == kLineEndCrLf) PushUnit(out, '\n');
 }
 
+// A byte below 80 that a bulk copy stopped at, other than the NUL: a line end
+// for the rule when it is one of the stops, otherwise the byte itself.
+inline void PutAsciiByte(LineEndRule* rule, bool is_stop, TextBuffer* out, unsigned c) {
+  if (is_stop) {
+    PutLineEnd(rule, out, c);
+  } else {
+    PushByte(out, static_cast<int>(c));
+  }
+}
+
+inline void PutAsciiByte(LineEndRule* rule, bool is_stop, WideBuffer* out, unsigned c) {
+  if (is_stop) {
+    PutLineEnd(rule, out, c);
+  } else {
+    PushUnit(out, static_cast<int>(c));
+  }
+}
+
 // Bytes at which a bulk copy of plain text must stop. A decoder builds one set
 // per call for its mode; index 0 (the terminator) is always a stop.
 struct ByteStops {

@@ -114,11 +114,7 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
     // growth when the block is full.
     if (*p == 0) break;
     if (*p < 0x80) {
-      if (stops.stop[*p]) {
-        PutLineEnd(&rule, &out, *p);
-      } else {
-        PushUnit(&out, *p);
-      }
+      PutAsciiByte(&rule, stops.stop[*p], &out, *p);
       ++p;
       continue;
     }
