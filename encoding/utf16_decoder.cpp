@@ -7,9 +7,10 @@
 // are, so this is the same as normalising the converted text afterwards with
 // the flag word mode | 5, which reads the mode from bits 8-11.
 //
-// Units are little-endian in memory and end at a zero unit. Both passes read
-// each unit's code from one flat array, expanded from the cp932 table on first
-// use, so a unit costs one load instead of a search of the packed table.
+// Units are little-endian in memory and end at a zero unit. Each pass reads
+// one flat array, expanded from the cp932 table on first use: the measuring
+// pass each unit's code length, the writing pass its code. So a unit costs one
+// load per pass instead of a search of the packed table.
 #include "encoding/utf16_decoder.h"
 
 #include <bit>
@@ -29,11 +30,21 @@ namespace {
 constexpr std::size_t kUnconvertible = SIZE_MAX;
 constexpr uint16_t kByteOrderMark = 0xFEFF;
 
-// UnicodeToCp932 of every unit: 128 KiB, built once per process.
+// The length table's mark for a unit that cp932 lacks. The measuring pass ORs
+// every length it adds into one word, so one test at its end finds any such
+// unit, and no branch is spent on it per unit.
+constexpr uint8_t kNoCode = 0x80;
+
+// UnicodeToCp932 of every unit (128 KiB) and the length of that code, 1 or 2,
+// or kNoCode (64 KiB), built once per process.
 struct CodeByUnit {
   uint16_t code[0x10000];
+  uint8_t length[0x10000];
   CodeByUnit() {
-    for (unsigned u = 0; u < 0x10000; ++u) code[u] = UnicodeToCp932(static_cast<uint16_t>(u));
+    for (unsigned u = 0; u < 0x10000; ++u) {
+      code[u] = UnicodeToCp932(static_cast<uint16_t>(u));
+      length[u] = code[u] == 0 ? kNoCode : code[u] > 0xFF ? 2 : 1;
+    }
   }
 };
 
@@ -44,29 +55,29 @@ const CodeByUnit& Cp932Codes() {
 
 // Bytes that the units up to the zero unit convert to, and where that unit
 // is; kUnconvertible for a unit cp932 lacks. Units are read one at a time, as
-// nothing past the zero unit may be.
+// nothing past the zero unit may be. The lengths come from a table of bytes,
+// half the size of the codes, and the test for the zero unit, CR and LF looks
+// at the unit itself, known before its length is loaded.
 std::size_t MeasureUnits(const uint16_t* u, int mode, const uint16_t** end) {
-  // ASCII is in the table too (as itself), so every unit takes the same path.
-  // Codes below 0E (the zero of the end or of a unit cp932 lacks, CR, LF and
-  // a few rare controls) leave it for a closer look.
-  const uint16_t* codes = Cp932Codes().code;
+  const uint8_t* lengths = Cp932Codes().length;
   LineEndRule rule = StartLineEndRule(mode);
   std::size_t n = 0;
+  unsigned seen = 0;  // every length ORed together: kNoCode once any unit has no code
   for (;; ++u) {
     const unsigned unit = *u;
-    const unsigned code = codes[unit];
-    if (code < 0x0E) {
+    if (unit < 0x0E) {
       if (unit == 0) break;
-      if (code == 0) return kUnconvertible;
       if (mode != 0 && (unit == '\r' || unit == '\n')) {
         if (TakeLineEnd(&rule, unit)) n += static_cast<std::size_t>(LineEndWidth(mode));
         continue;
       }
     }
-    n += code > 0xFF ? 2 : 1;
+    const unsigned length = lengths[unit];
+    n += length;
+    seen |= length;
   }
   *end = u;
-  return n;
+  return (seen & kNoCode) != 0 ? kUnconvertible : n;
 }
 
 // Whether all four units of a little-endian word lie in 20-7F, printable
