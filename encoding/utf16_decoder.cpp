@@ -120,9 +120,8 @@ void WriteUnits(const uint16_t* u, const uint16_t* end, int mode, char* out) {
       }
     }
     ++u;
-    const unsigned code = codes[unit];
-    // CR and LF are among the codes below 0E.
-    if (code < 0x0E && mode != 0 && (unit == '\r' || unit == '\n')) {
+    // The unit, known before its code is loaded, decides on line ends.
+    if (unit < 0x0E && mode != 0 && (unit == '\r' || unit == '\n')) {
       if (!TakeLineEnd(&rule, unit)) continue;
       if (mode == kLineEndCr || mode == kLineEndCrLf) out[n++] = '\r';
       if (mode == kLineEndLf || mode == kLineEndCrLf) out[n++] = '\n';
@@ -131,6 +130,7 @@ void WriteUnits(const uint16_t* u, const uint16_t* end, int mode, char* out) {
     // One or two bytes without a branch, which kana, kanji and ASCII taking
     // turns would mispredict: a one-byte code is written twice at the same
     // place.
+    const unsigned code = codes[unit];
     const unsigned wide = code > 0xFF ? 1u : 0u;
     out[n] = static_cast<char>(code >> (8 * wide));
     out[n + wide] = static_cast<char>(code & 0xFF);
