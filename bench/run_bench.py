@@ -6,8 +6,9 @@ tools people use instead, on the pages of make_pages.py, in one sitting.
                [--stages BIN] [--runs N]
 
 Every figure is the median of N runs (default 5) of the whole command, output
-written to a file. MB/s counts input bytes. Ratios compare times measured in
-this same run.
+written to a file. The commands compared on one page take turns within each
+round, so a slow spell of a shared machine falls on all of them alike. MB/s
+counts input bytes. Ratios compare times measured in this same run.
 
 Two floors: both read the file whole into a fresh block and write it back
 through the program's platform calls. "floor" allocates that block from the
@@ -33,23 +34,41 @@ ENCODINGS = [  # page suffix, iconv name, nkf input option, w3m charset
 ]
 
 
+def run_once(cmd, stdout_path=None):
+    """Wall time of one run of cmd; None when the command fails."""
+    out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+    # Earlier runs' output still being written back to disk would slow
+    # whichever command comes next; flush it outside the timed part.
+    os.sync()
+    start = time.perf_counter()
+    rc = subprocess.run(cmd, stdout=out, stderr=subprocess.DEVNULL).returncode
+    elapsed = time.perf_counter() - start
+    if stdout_path:
+        out.close()
+    return elapsed if rc == 0 else None
+
+
 def timed(cmd, runs, stdout_path=None):
     """Median wall time of runs of cmd; None when the command fails."""
-    times = []
+    return timed_side_by_side([(cmd, stdout_path)], runs)[0]
+
+
+def timed_side_by_side(commands, runs):
+    """Median wall time of each of commands ((cmd, stdout_path) pairs, cmd None
+    to skip), run in turn within each round, so that a slow spell of a shared
+    machine falls on all of them alike; None for a command that fails."""
+    times = [[] for _ in commands]
+    failed = [cmd is None for cmd, _ in commands]
     for _ in range(runs):
-        out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
-        # Earlier runs' output still being written back to disk would slow
-        # whichever command comes next; flush it outside the timed part.
-        os.sync()
-        start = time.perf_counter()
-        rc = subprocess.run(cmd, stdout=out, stderr=subprocess.DEVNULL).returncode
-        elapsed = time.perf_counter() - start
-        if stdout_path:
-            out.close()
-        if rc != 0:
-            return None
-        times.append(elapsed)
-    return statistics.median(times)
+        for i, (cmd, stdout_path) in enumerate(commands):
+            if failed[i]:
+                continue
+            t = run_once(cmd, stdout_path)
+            if t is None:
+                failed[i] = True
+            else:
+                times[i].append(t)
+    return [None if failed[i] else statistics.median(times[i]) for i in range(len(commands))]
 
 
 def peak_kib(cmd):
@@ -88,13 +107,15 @@ def main():
     for suffix, iconv_name, nkf_opt, _ in ENCODINGS:
         page = os.path.join(args.pages, "page-%s.html" % suffix)
         size = os.path.getsize(page)
-        t_k = timed([args.kelvane, page], runs)
-        t_f = timed([args.floor_malloc, page], runs)
-        t_h = timed([args.floor, page], runs)
-        t_i = timed(["iconv", "-f", iconv_name, "-t", "CP932", page], runs,
-                    os.path.join(scratch, "iconv.txt")) if have["iconv"] else None
-        t_n = timed(["nkf", nkf_opt, "-s", "-Lw", page], runs,
-                    os.path.join(scratch, "nkf.txt")) if have["nkf"] else None
+        t_k, t_f, t_h, t_i, t_n = timed_side_by_side([
+            ([args.kelvane, page], None),
+            ([args.floor_malloc, page], None),
+            ([args.floor, page], None),
+            (["iconv", "-f", iconv_name, "-t", "CP932", page] if have["iconv"] else None,
+             os.path.join(scratch, "iconv.txt")),
+            (["nkf", nkf_opt, "-s", "-Lw", page] if have["nkf"] else None,
+             os.path.join(scratch, "nkf.txt")),
+        ], runs)
 
         def rel(t):
             return "%6.2fx" % (t / t_k) if t and t_k else "    n/a"
