@@ -34,8 +34,18 @@ ENCODINGS = [  # page suffix, iconv name, nkf input option, w3m charset
 ]
 
 
-def run_once(cmd, stdout_path=None):
-    """Wall time of one run of cmd; None when the command fails."""
+def output_of(page):
+    """The name.txt that kelvane and the floors write beside name.html."""
+    return os.path.splitext(page)[0] + ".txt"
+
+
+def run_once(cmd, stdout_path=None, output=None):
+    """Wall time of one run of cmd; None when the command fails. The output
+    file is removed first, outside the timed part, as a redirected tool's file
+    is emptied by opening it: each run writes a new file, not over an old one
+    (replacing a file by renaming costs ext4 an early flush of the new data)."""
+    if output and os.path.exists(output):
+        os.unlink(output)
     out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
     # Earlier runs' output still being written back to disk would slow
     # whichever command comes next; flush it outside the timed part.
@@ -48,22 +58,23 @@ def run_once(cmd, stdout_path=None):
     return elapsed if rc == 0 else None
 
 
-def timed(cmd, runs, stdout_path=None):
+def timed(cmd, runs, stdout_path=None, output=None):
     """Median wall time of runs of cmd; None when the command fails."""
-    return timed_side_by_side([(cmd, stdout_path)], runs)[0]
+    return timed_side_by_side([(cmd, stdout_path, output)], runs)[0]
 
 
 def timed_side_by_side(commands, runs):
-    """Median wall time of each of commands ((cmd, stdout_path) pairs, cmd None
-    to skip), run in turn within each round, so that a slow spell of a shared
-    machine falls on all of them alike; None for a command that fails."""
+    """Median wall time of each of commands ((cmd, stdout_path, output)
+    triples, cmd None to skip), run in turn within each round, so that a slow
+    spell of a shared machine falls on all of them alike; None for a command
+    that fails."""
     times = [[] for _ in commands]
-    failed = [cmd is None for cmd, _ in commands]
+    failed = [cmd is None for cmd, _, _ in commands]
     for _ in range(runs):
-        for i, (cmd, stdout_path) in enumerate(commands):
+        for i, (cmd, stdout_path, output) in enumerate(commands):
             if failed[i]:
                 continue
-            t = run_once(cmd, stdout_path)
+            t = run_once(cmd, stdout_path, output)
             if t is None:
                 failed[i] = True
             else:
@@ -107,14 +118,15 @@ def main():
     for suffix, iconv_name, nkf_opt, _ in ENCODINGS:
         page = os.path.join(args.pages, "page-%s.html" % suffix)
         size = os.path.getsize(page)
+        txt = output_of(page)
         t_k, t_f, t_h, t_i, t_n = timed_side_by_side([
-            ([args.kelvane, page], None),
-            ([args.floor_malloc, page], None),
-            ([args.floor, page], None),
+            ([args.kelvane, page], None, txt),
+            ([args.floor_malloc, page], None, txt),
+            ([args.floor, page], None, txt),
             (["iconv", "-f", iconv_name, "-t", "CP932", page] if have["iconv"] else None,
-             os.path.join(scratch, "iconv.txt")),
+             os.path.join(scratch, "iconv.txt"), None),
             (["nkf", nkf_opt, "-s", "-Lw", page] if have["nkf"] else None,
-             os.path.join(scratch, "nkf.txt")),
+             os.path.join(scratch, "nkf.txt"), None),
         ], runs)
 
         def rel(t):
@@ -137,7 +149,7 @@ def main():
 
     small = os.path.join(args.small, "page-sjis.html")
     size = os.path.getsize(small)
-    t_k = timed([args.kelvane, small], runs)
+    t_k = timed([args.kelvane, small], runs, output=output_of(small))
     print()
     print("HTML to text on a %.1f MB Shift-JIS page (MB/s; x = time / kelvane's time)" % (size / 1e6))
     print("  kelvane %8.1f" % mbps(size, t_k))
@@ -156,11 +168,12 @@ def main():
 
     print()
     print("Adversarial inputs, 8 MB each (time relative to ordinary markup of the same size)")
-    ordinary = timed([args.kelvane, os.path.join(args.pages, "adv-ordinary.html")], runs)
+    ordinary_page = os.path.join(args.pages, "adv-ordinary.html")
+    ordinary = timed([args.kelvane, ordinary_page], runs, output=output_of(ordinary_page))
     print("  %-9s %8.1f ms" % ("ordinary", ordinary * 1e3))
     for name in ("amp", "img", "comment", "noltag"):
         path = os.path.join(args.pages, "adv-%s.html" % name)
-        t = timed([args.kelvane, path], runs)
+        t = timed([args.kelvane, path], runs, output=output_of(path))
         if t is None:
             # Some adversarial inputs convert to nothing and still succeed;
             # a failing exit is reported, not hidden.
@@ -192,6 +205,8 @@ def main():
             page = os.path.join(args.pages, "page-%s.html" % suffix)
             rows = []
             for _ in range(runs):
+                if os.path.exists(output_of(page)):
+                    os.unlink(output_of(page))
                 os.sync()
                 r = subprocess.run([args.stages, page], capture_output=True, text=True)
                 if r.returncode != 0:
