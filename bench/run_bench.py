@@ -103,6 +103,7 @@ def main():
     ap.add_argument("--pages", required=True)
     ap.add_argument("--small", required=True)
     ap.add_argument("--stages", help="kelvane_stages, for where one conversion's time goes")
+    ap.add_argument("--compare", help="another kelvane build, timed side by side on the pages")
     ap.add_argument("--runs", type=int, default=5)
     args = ap.parse_args()
     runs = args.runs
@@ -110,6 +111,7 @@ def main():
     os.makedirs(scratch, exist_ok=True)
     have = {t: shutil.which(t) is not None for t in ("iconv", "nkf", "w3m", "links2")}
     goals = []
+    compared = []
 
     print("Whole files, median of %d runs (MB/s of input; x = time / kelvane's time)" % runs)
     print("%-10s %6s | %8s %8s %8s %8s %8s | %7s %7s %7s %7s" %
@@ -119,7 +121,7 @@ def main():
         page = os.path.join(args.pages, "page-%s.html" % suffix)
         size = os.path.getsize(page)
         txt = output_of(page)
-        t_k, t_f, t_h, t_i, t_n = timed_side_by_side([
+        times = timed_side_by_side([
             ([args.kelvane, page], None, txt),
             ([args.floor_malloc, page], None, txt),
             ([args.floor, page], None, txt),
@@ -127,7 +129,9 @@ def main():
              os.path.join(scratch, "iconv.txt"), None),
             (["nkf", nkf_opt, "-s", "-Lw", page] if have["nkf"] else None,
              os.path.join(scratch, "nkf.txt"), None),
+            ([args.compare, page] if args.compare else None, None, txt),
         ], runs)
+        t_k, t_f, t_h, t_i, t_n, t_c = times
 
         def rel(t):
             return "%6.2fx" % (t / t_k) if t and t_k else "    n/a"
@@ -137,6 +141,8 @@ def main():
             "%.0f" % mbps(size, t_i) if t_i else "n/a", "%.0f" % mbps(size, t_n) if t_n else "n/a",
             "%6.2fx" % (t_k / t_f) if t_k and t_f else "    n/a",
             "%6.2fx" % (t_k / t_h) if t_k and t_h else "    n/a", rel(t_i), rel(t_n)))
+        if t_c:
+            compared.append((suffix, size, t_c, t_k))
         if t_k and t_f:
             goals.append(("kelvane <= 1.5x floor (%s)" % suffix, t_k <= 1.5 * t_f))
         if t_k and t_h:
@@ -146,6 +152,12 @@ def main():
             goals.append(("kelvane as fast as iconv (%s)" % suffix, t_k <= t_i))
         if t_k and t_n:
             goals.append(("kelvane >= 3x nkf (%s)" % suffix, t_n >= 3 * t_k))
+
+    if compared:
+        print()
+        print("The other build, %s, side by side (MB/s; x = its time / kelvane's time)" % args.compare)
+        for suffix, size, t_c, t_k in compared:
+            print("  %-10s %8.0f   %6.2fx" % (suffix, mbps(size, t_c), t_c / t_k))
 
     small = os.path.join(args.small, "page-sjis.html")
     size = os.path.getsize(small)
@@ -168,12 +180,13 @@ def main():
 
     print()
     print("Adversarial inputs, 8 MB each (time relative to ordinary markup of the same size)")
-    ordinary_page = os.path.join(args.pages, "adv-ordinary.html")
-    ordinary = timed([args.kelvane, ordinary_page], runs, output=output_of(ordinary_page))
+    names = ("ordinary", "amp", "img", "comment", "noltag")
+    paths = [os.path.join(args.pages, "adv-%s.html" % name) for name in names]
+    times = timed_side_by_side([([args.kelvane, path], None, output_of(path)) for path in paths],
+                               runs)
+    ordinary = times[0]
     print("  %-9s %8.1f ms" % ("ordinary", ordinary * 1e3))
-    for name in ("amp", "img", "comment", "noltag"):
-        path = os.path.join(args.pages, "adv-%s.html" % name)
-        t = timed([args.kelvane, path], runs, output=output_of(path))
+    for name, t in zip(names[1:], times[1:]):
         if t is None:
             # Some adversarial inputs convert to nothing and still succeed;
             # a failing exit is reported, not hidden.

@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "encoding/encoding_id.h"
 
@@ -108,6 +109,27 @@ Step Utf8Rule(const unsigned char* p, Scores* s, int64_t limit) {
   return kFallThrough;
 }
 
+// After this many bytes without a decision the text is probably ASCII through
+// and through; from there its length is taken once and ASCII goes by words.
+constexpr std::size_t kBulkAfter = 4096;
+
+// Bytes from p up to end that are ASCII other than ESC, passed eight at a time:
+// none of them moves a score or ends the scan, so skipping them is the same
+// as advancing over each. Stops at the word that holds anything else.
+std::size_t PlainAsciiWords(const unsigned char* p, const unsigned char* end) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  const unsigned char* q = p;
+  while (end - q >= 8) {
+    uint64_t word;
+    std::memcpy(&word, q, 8);
+    const uint64_t esc = word ^ (0x1B * kOnes);
+    if (((word | ((esc - kOnes) & ~esc)) & kHighBits) != 0) break;
+    q += 8;
+  }
+  return static_cast<std::size_t>(q - p);
+}
+
 int ByteOrderMark(const unsigned char* t) {
   if (t[0] == 0xFF && t[1] == 0xFE) return kUtf16Le;
   if (t[0] == 0xFE && t[1] == 0xFF) return kUtf16Be;
@@ -132,6 +154,7 @@ int DetectEncoding(const char* text, int fallback, int limit) {
   Scores s;
   std::size_t i = 0;
   bool stepped_over_nul = false;  // the last advance jumped a NUL
+  const unsigned char* end = nullptr;  // the NUL, once the text looks all ASCII
   while (t[i] != 0) {
     const unsigned c = t[i];
     Step step;
@@ -139,6 +162,15 @@ int DetectEncoding(const char* text, int fallback, int limit) {
       if (t[i + 1] == '$' || t[i + 1] == '(') return kIso2022Jp;
       step = Advance(1);
     } else if (c < 0x80) {
+      if (end == nullptr && i >= kBulkAfter) {
+        end = t + i + std::strlen(reinterpret_cast<const char*>(t + i));
+      }
+      const std::size_t plain = end != nullptr ? PlainAsciiWords(t + i, end) : 0;
+      if (plain != 0) {
+        i += plain;
+        stepped_over_nul = false;
+        continue;
+      }
       step = Advance(1);
     } else {
       step = kFallThrough;

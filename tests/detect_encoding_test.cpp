@@ -118,6 +118,38 @@ TEST(Detect, TheDriversFallbackIsShiftJis) {
   EXPECT_EQ(DetectEncoding(ascii.get(), kShiftJis, 40), kShiftJis);
 }
 
+// A long ASCII prefix, which detection passes a word at a time once it has
+// gone some way without a decision, changes no answer: the deciding bytes
+// behind it land at every offset within a word, the prefix holds an ESC not
+// followed by a designation now and then, and a NUL still tells UTF-16 by
+// where it stands.
+TEST(Detect, LongAsciiPrefixesLeaveTheAnswerAsItWas) {
+  struct Tail {
+    const char* name;
+    std::string bytes;
+    int want;  // 0: UTF-16 by the NUL's offset
+  };
+  const Tail tails[] = {
+      {"iso", "\x1B$B", kIso2022Jp},
+      {"sjis", "\x82\xA0", kShiftJis},
+      {"euc", Repeat("\xA4\xA2", 40), kEucJp},
+      {"utf8", Repeat("\xE3\x81\x82", 20), kUtf8},
+      {"nul", std::string("\0b", 2), 0},
+      {"none", "", kUndecided},
+  };
+  for (const Tail& tail : tails) {
+    for (std::size_t length : {4000u, 4095u, 4096u, 4097u, 4101u, 4103u, 8191u, 8192u, 20005u}) {
+      std::string prefix(length, 'a');
+      for (std::size_t i = 0; i < length; i += 997) prefix[i] = '\x1B';  // no designation after
+      for (std::size_t i = 500; i < length; i += 1231) prefix[i] = '\n';
+      ExactBlock block(prefix + tail.bytes, 2);
+      const int want = tail.want != 0 ? tail.want : length % 2 == 1 ? kUtf16Le : kUtf16Be;
+      EXPECT_EQ(DetectEncoding(block.get(), kUndecided, 40), want)
+          << tail.name << " after " << length << " ASCII bytes";
+    }
+  }
+}
+
 // Random byte strings at the very end of a heap block, followed by exactly two
 // NULs: detection always answers and never reads past them (AddressSanitizer
 // turns such a read into a crash). Bytes are drawn mostly from those that
