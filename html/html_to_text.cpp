@@ -64,6 +64,8 @@ const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
   constexpr uint64_t kOnes = 0x0101010101010101ULL;
   constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   constexpr std::ptrdiff_t kNearWords = 4;
+  // Tags often follow one another, so the byte sought is often the first.
+  if (from < end && *from == c) return from;
   if constexpr (std::endian::native == std::endian::little) {
     const uint64_t pattern = kOnes * c;
     for (std::ptrdiff_t i = 0; i < kNearWords && end - from >= 8; ++i) {
