@@ -7,13 +7,12 @@
 // are, so this is the same as normalising the converted text afterwards with
 // the flag word mode | 5, which reads the mode from bits 8-11.
 //
-// Units are little-endian in memory and end at a zero unit. Each pass reads
-// one flat array, expanded from the cp932 table on first use: the measuring
-// pass each unit's code length, the writing pass its code. So a unit costs one
-// load per pass instead of a search of the packed table.
+// Units are little-endian in memory and end at a zero unit. Both passes read
+// flat arrays, expanded from the cp932 table on first use: the measuring pass
+// each unit's code length, the writing pass its code's bytes and length. So a
+// unit costs a load or two instead of a search of the packed table.
 #include "encoding/utf16_decoder.h"
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,15 +34,19 @@ constexpr uint16_t kByteOrderMark = 0xFEFF;
 // unit, and no branch is spent on it per unit.
 constexpr uint8_t kNoCode = 0x80;
 
-// UnicodeToCp932 of every unit (128 KiB) and the length of that code, 1 or 2,
-// or kNoCode (64 KiB), built once per process.
+// For every unit, its cp932 code as the bytes to write (128 KiB: the lead and
+// trail byte, or the single byte and a 0) and the length of that code, 1 or
+// 2, or kNoCode (64 KiB); built once per process.
 struct CodeByUnit {
-  uint16_t code[0x10000];
+  char bytes[0x10000][2];
   uint8_t length[0x10000];
   CodeByUnit() {
     for (unsigned u = 0; u < 0x10000; ++u) {
-      code[u] = UnicodeToCp932(static_cast<uint16_t>(u));
-      length[u] = code[u] == 0 ? kNoCode : code[u] > 0xFF ? 2 : 1;
+      const unsigned code = UnicodeToCp932(static_cast<uint16_t>(u));
+      const bool wide = code > 0xFF;
+      bytes[u][0] = static_cast<char>(wide ? code >> 8 : code);
+      bytes[u][1] = static_cast<char>(wide ? code & 0xFF : 0);
+      length[u] = code == 0 ? kNoCode : wide ? 2 : 1;
     }
   }
 };
@@ -80,46 +83,17 @@ std::size_t MeasureUnits(const uint16_t* u, int mode, const uint16_t** end) {
   return (seen & kNoCode) != 0 ? kUnconvertible : n;
 }
 
-// Whether all four units of a little-endian word lie in 20-7F, printable
-// ASCII, which converts to its own low byte.
-bool PrintableAsciiUnits(uint64_t word) {
-  constexpr uint64_t kHigh = 0xFF80FF80FF80FF80ULL;  // set only for units from 80 up
-  constexpr uint64_t kBit7 = 0x0080008000800080ULL;
-  // Below 80, adding 60 sets bit 7 exactly from 20 up and never carries out.
-  return (word & kHigh) == 0 && ((word + 0x0060006000600060ULL) & kBit7) == kBit7;
-}
-
-// The low bytes of the four units of a little-endian word, in order.
-uint32_t LowBytes(uint64_t word) {
-  uint64_t x = word & 0x00FF00FF00FF00FFULL;
-  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFULL;
-  return static_cast<uint32_t>(x | (x >> 16));
-}
-
 // Converts the units before end, all known to convert, into out, which has
-// room for exactly what MeasureUnits counted.
+// room for exactly what MeasureUnits counted plus the NUL. Every unit writes
+// its two table bytes and moves on by its length, with no branch on the
+// length: a one-byte code's second byte, a 0, is overwritten next, or at the
+// end by the NUL.
 void WriteUnits(const uint16_t* u, const uint16_t* end, int mode, char* out) {
-  const uint16_t* codes = Cp932Codes().code;
+  const CodeByUnit& table = Cp932Codes();
   LineEndRule rule = StartLineEndRule(mode);
   std::size_t n = 0;
-  while (u < end) {
+  for (; u < end; ++u) {
     const unsigned unit = *u;
-    // Printable ASCII, markup above all, goes four units to a word; the test
-    // is tried only where such a unit begins, so kanji pay nothing for it.
-    if constexpr (std::endian::native == std::endian::little) {
-      if (unit - 0x20 < 0x60 && end - u >= 4) {
-        uint64_t word;
-        std::memcpy(&word, u, sizeof word);
-        if (PrintableAsciiUnits(word)) {
-          const uint32_t bytes = LowBytes(word);
-          std::memcpy(out + n, &bytes, sizeof bytes);
-          n += 4;
-          u += 4;
-          continue;
-        }
-      }
-    }
-    ++u;
     // The unit, known before its code is loaded, decides on line ends.
     if (unit < 0x0E && mode != 0 && (unit == '\r' || unit == '\n')) {
       if (!TakeLineEnd(&rule, unit)) continue;
@@ -127,14 +101,8 @@ void WriteUnits(const uint16_t* u, const uint16_t* end, int mode, char* out) {
       if (mode == kLineEndLf || mode == kLineEndCrLf) out[n++] = '\n';
       continue;
     }
-    // One or two bytes without a branch, which kana, kanji and ASCII taking
-    // turns would mispredict: a one-byte code is written twice at the same
-    // place.
-    const unsigned code = codes[unit];
-    const unsigned wide = code > 0xFF ? 1u : 0u;
-    out[n] = static_cast<char>(code >> (8 * wide));
-    out[n + wide] = static_cast<char>(code & 0xFF);
-    n += 1 + wide;
+    std::memcpy(out + n, table.bytes[unit], 2);
+    n += table.length[unit];
   }
 }
 
