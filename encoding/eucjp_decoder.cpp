@@ -23,21 +23,28 @@ bool InRange(unsigned b, unsigned low, unsigned high) {
   return b >= low && b <= high;
 }
 
+// The Shift-JIS pair of the JIS X 0208 character at p, both bytes in A1-FE,
+// into pair; false when the bytes are out of range or the code is no cp932
+// character. A byte below 0x80 wraps around and fails the range test.
+inline bool ReadJisPair(const unsigned char* p, const JisCells& cells, uint8_t pair[2]) {
+  const unsigned j1 = p[0] - 0x80u;
+  const unsigned j2 = p[1] - 0x80u;
+  if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) return false;
+  JisToShiftJis(j1, j2, pair);
+  return true;
+}
+
 // Decodes the character at p into out; the bytes it took, or 0 when it cannot
 // be decoded.
 int DecodeEucCharacter(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
-  const unsigned b0 = p[0];
-  const unsigned b1 = p[1];
-  if (b0 == 0x8E) {
+  if (p[0] == 0x8E) {
     // Half-width katakana has the same byte in both encodings.
-    if (!InRange(b1, 0xA1, 0xDF)) return 0;
-    PushByte(out, static_cast<int>(b1));
+    if (!InRange(p[1], 0xA1, 0xDF)) return 0;
+    PushByte(out, static_cast<int>(p[1]));
     return 2;
   }
-  if (!InRange(b0, 0xA1, 0xFE) || !InRange(b1, 0xA1, 0xFE)) return 0;
-  if (!IsCp932JisPair(cells, b0 & 0x7F, b1 & 0x7F)) return 0;
   uint8_t pair[2];
-  JisToShiftJis(b0 & 0x7F, b1 & 0x7F, pair);
+  if (!ReadJisPair(p, cells, pair)) return 0;
   PushByte(out, pair[0]);
   PushByte(out, pair[1]);
   return 2;
@@ -64,13 +71,8 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
       d = out->data + out->length;
       continue;
     }
-    // Both bytes in A1-FE: their JIS bytes (less 0x80) in 21-7E. A byte below
-    // 0x80 wraps around and fails the same test.
-    const unsigned j1 = b - 0x80u;
-    const unsigned j2 = p[1] - 0x80u;
-    if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) break;
     uint8_t pair[2];
-    JisToShiftJis(j1, j2, pair);
+    if (!ReadJisPair(p, cells, pair)) break;
     d[0] = static_cast<char>(pair[0]);
     d[1] = static_cast<char>(pair[1]);
     d += 2;
