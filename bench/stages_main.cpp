@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
     MemFree(decoded);
     const Clock::time_point t4 = Clock::now();
     char* final_text = nullptr;
-    const int crlf_result = text != nullptr ? NormalizeLineEnds(&final_text, text, kLineEndCrLf) : -1;
+    const int crlf_result =
+        text != nullptr ? NormalizeLineEnds(&final_text, text, kLineEndCrLf) : -1;
     MemFree(text);
     const Clock::time_point t5 = Clock::now();
     if (crlf_result == -1) {

@@ -69,13 +69,14 @@ inline int PushUnit(WideBuffer* buffer, int unit) {
 // A successful append always leaves at least one free byte behind.
 int AppendBytes(TextBuffer* buffer, const char* s, int32_t n);
 
-// Makes sure n more bytes fit behind length plus one for the terminator,
-// growing by doubling in one resize. 1 when they fit, 0 when growth failed.
-// Lets a stage that knows its output size copy runs without per-byte checks.
-// The slow paths, out of line: grow so that n more elements fit.
+// The slow paths of the two below, out of line: grow so that n more elements
+// fit.
 int GrowToReserveText(TextBuffer* buffer, uint32_t n);
 int GrowToReserveWide(WideBuffer* buffer, uint32_t n);
 
+// Makes sure n more bytes fit behind length plus one for the terminator,
+// growing by doubling in one resize. 1 when they fit, 0 when growth failed.
+// Lets a stage that knows its output size copy runs without per-byte checks.
 // Inline, as stages reserve once per run of text and runs are short.
 inline int ReserveTextBuffer(TextBuffer* buffer, uint32_t n) {
   const uint64_t end = static_cast<uint64_t>(buffer->length) + n;

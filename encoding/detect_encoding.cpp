@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/word_scan.h"
 #include "encoding/encoding_id.h"
 
 namespace kelvane {
@@ -117,14 +118,11 @@ constexpr std::size_t kBulkAfter = 4096;
 // none of them moves a score or ends the scan, so skipping them is the same
 // as advancing over each. Stops at the word that holds anything else.
 std::size_t PlainAsciiWords(const unsigned char* p, const unsigned char* end) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   const unsigned char* q = p;
   while (end - q >= 8) {
     uint64_t word;
     std::memcpy(&word, q, 8);
-    const uint64_t esc = word ^ (0x1B * kOnes);
-    if (((word | ((esc - kOnes) & ~esc)) & kHighBits) != 0) break;
+    if ((BytesFrom80(word) | BytesEqualTo(word, 0x1B)) != 0) break;
     q += 8;
   }
   return static_cast<std::size_t>(q - p);
@@ -153,7 +151,7 @@ int DetectEncoding(const char* text, int fallback, int limit) {
 
   Scores s;
   std::size_t i = 0;
-  bool stepped_over_nul = false;  // the last advance jumped a NUL
+  bool stepped_over_nul = false;       // the last advance jumped a NUL
   const unsigned char* end = nullptr;  // the NUL, once the text looks all ASCII
   while (t[i] != 0) {
     const unsigned c = t[i];

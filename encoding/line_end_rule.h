@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "common/buffers.h"
+#include "common/word_scan.h"
 #include "encoding/encoding_id.h"
 
 namespace kelvane {
@@ -97,12 +98,9 @@ inline ByteStops MakeByteStops(int mode, unsigned from_byte, unsigned extra) {
 }
 
 // Whether all eight bytes of a word lie in 20-7F: printable ASCII, which no
-// mode stops at. A byte below 20 borrows and sets its high bit in the
-// difference; a byte from 80 up has it set already.
+// mode stops at.
 inline bool PrintableAsciiWord(uint64_t word) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-  return ((word | ((word - 0x20 * kOnes) & ~word)) & kHighBits) == 0;
+  return (BytesFrom80(word) | BytesBelow(word, 0x20)) == 0;
 }
 
 // Length of the run at p that holds no stop byte; end is the text's NUL, which

@@ -10,17 +10,11 @@
 #include <cstring>
 
 #include "common/buffers.h"
+#include "common/word_scan.h"
 #include "encoding/line_end_rule.h"
 
 namespace kelvane {
 namespace {
-
-// Appends n bytes that hold no NUL; a failure is remembered by the buffer.
-void AppendRun(TextBuffer* out, const char* p, std::size_t n) {
-  if (n == 0 || !ReserveTextBuffer(out, static_cast<uint32_t>(n))) return;
-  std::memcpy(out->data + out->length, p, n);
-  out->length += static_cast<uint32_t>(n);
-}
 
 // Copies words that hold no CR or LF while the block has room, and at the
 // first byte below 0E (CR, LF, or a rarer control such as tab) copies what
@@ -29,8 +23,6 @@ void AppendRun(TextBuffer* out, const char* p, std::size_t n) {
 // testing and copying in one step beats a memchr and a memcpy per line.
 const unsigned char* CopyWordsWithRule(LineEndRule* rule, const unsigned char* p,
                                        const unsigned char* end, TextBuffer* out) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   if (out->capacity - out->length < 10) return p;
   char* d = out->data + out->length;
   char* const last = out->data + out->capacity - 9;  // a word, a line end and the NUL
@@ -38,15 +30,13 @@ const unsigned char* CopyWordsWithRule(LineEndRule* rule, const unsigned char* p
     uint64_t word;
     std::memcpy(&word, p, 8);
     std::memcpy(d, &word, 8);
-    // The lowest byte below 0E sets the lowest flag; higher flags may be
-    // borrows, which do not matter.
-    const uint64_t low = (word - 0x0E * kOnes) & ~word & kHighBits;
+    const uint64_t low = BytesBelow(word, 0x0E);
     if (low == 0) {
       d += 8;
       p += 8;
       continue;
     }
-    const int plain = std::countr_zero(low) >> 3;
+    const int plain = FirstMarkedByte(low);
     d += plain;
     p += plain;
     const unsigned c = *p++;
@@ -93,7 +83,7 @@ int NormalizeLineEnds(char** result, const char* text, int flags) {
   // The output is no longer than the input unless CR LF is written for LF.
   if (ReserveTextBuffer(&out, static_cast<uint32_t>(length))) {
     if (mode == 0) {
-      AppendRun(&out, text, length);
+      AppendPlain(&out, reinterpret_cast<const unsigned char*>(text), length);
     } else {
       CopyWithRule(&out, text, text + length, mode);
     }

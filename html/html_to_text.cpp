@@ -14,10 +14,10 @@
 #include "html/html_to_text.h"
 
 #include <bit>
-#include <bit>
 #include <cstring>
 
 #include "common/buffers.h"
+#include "common/word_scan.h"
 #include "encoding/cp932_table.h"
 #include "html/markup_table_build.h"
 #include "html/markup_tables.h"
@@ -61,21 +61,15 @@ int DigitValue(Byte c) {
 // looked at here, a word at a time, and only a longer search pays for the call
 // to memchr.
 const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   constexpr std::ptrdiff_t kNearWords = 4;
   // Tags often follow one another, so the byte sought is often the first.
   if (from < end && *from == c) return from;
   if constexpr (std::endian::native == std::endian::little) {
-    const uint64_t pattern = kOnes * c;
     for (std::ptrdiff_t i = 0; i < kNearWords && end - from >= 8; ++i) {
       uint64_t word;
       std::memcpy(&word, from, 8);
-      // A byte equal to c is a zero byte of x; the lowest high bit set in
-      // `found` marks the first of them (borrows only reach higher bytes).
-      const uint64_t x = word ^ pattern;
-      const uint64_t found = (x - kOnes) & ~x & kHighBits;
-      if (found != 0) return from + (std::countr_zero(found) >> 3);
+      const uint64_t found = BytesEqualTo(word, c);
+      if (found != 0) return from + FirstMarkedByte(found);
       from += 8;
     }
   }
@@ -270,12 +264,11 @@ constexpr NameBytes kNameBytes = MakeNameBytes();
 // range test adds a constant that sets bit 7 from the range's low end on,
 // and one that sets it past the high end; no byte carries into the next.
 uint64_t NameByteBits(uint64_t word) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-  const uint64_t low7 = word & (0x7F * kOnes);
-  const uint64_t folded = low7 | (0x20 * kOnes);  // A-Z to a-z; no other byte lands there
-  const uint64_t letter = (folded + (0x80 - 'a') * kOnes) & ~(folded + (0x7F - 'z') * kOnes);
-  const uint64_t digit = (low7 + (0x80 - '0') * kOnes) & ~(low7 + (0x7F - '9') * kOnes);
+  const uint64_t low7 = word & (0x7F * kEachByte);
+  const uint64_t folded = low7 | (0x20 * kEachByte);  // A-Z to a-z; no other byte lands there
+  const uint64_t letter =
+      (folded + (0x80 - 'a') * kEachByte) & ~(folded + (0x7F - 'z') * kEachByte);
+  const uint64_t digit = (low7 + (0x80 - '0') * kEachByte) & ~(low7 + (0x7F - '9') * kEachByte);
   return (letter | digit) & ~word & kHighBits;
 }
 
@@ -288,9 +281,9 @@ int LookupTagName(NameMemo* memo, const Byte* name, const Byte* end) {
   if (std::endian::native == std::endian::little && end - name >= 8) {
     uint64_t word;
     std::memcpy(&word, name, 8);
-    const uint64_t others = ~NameByteBits(word) & 0x8080808080808080ULL;
+    const uint64_t others = ~NameByteBits(word) & kHighBits;
     if (others != 0) {
-      const int n = std::countr_zero(others) >> 3;
+      const int n = FirstMarkedByte(others);
       if (n == 0) return LookupElement(reinterpret_cast<const char*>(name), 0);
       const uint64_t bytes = (word | 0x2020202020202020ULL) & ((uint64_t{1} << (8 * n)) - 1);
       return Remember(memo, bytes | static_cast<uint64_t>(n) << 56, LookupElement, name,
@@ -298,17 +291,14 @@ int LookupTagName(NameMemo* memo, const Byte* name, const Byte* end) {
     }
   }
   std::size_t n = 0;
-  uint64_t folded = 0;
+  uint64_t key = 0;  // keyed as the word above keys it: the first byte lowest
   while (n <= kLongestProbe && kNameBytes.of[name[n]]) {
     // Only a name of up to 7 bytes is keyed, and then all its bytes are here.
-    folded = folded << 8 | (name[n] | 0x20);
+    if (n < 7) key |= static_cast<uint64_t>(name[n] | 0x20) << (8 * n);
     ++n;
   }
   if (n == 0 || n > 7)
     return LookupElement(reinterpret_cast<const char*>(name), static_cast<int>(n));
-  // Keyed as the word above keys it: the first byte lowest.
-  uint64_t key = 0;
-  for (std::size_t i = 0; i < n; ++i) key |= ((folded >> (8 * (n - 1 - i))) & 0xFF) << (8 * i);
   return Remember(memo, key | static_cast<uint64_t>(n) << 56, LookupElement, name, n);
 }
 
@@ -417,14 +407,7 @@ constexpr RunClasses kRunClasses = MakeRunClasses();
 // Whether a word holds no byte below 0x21 and no "&", so that all eight of its
 // bytes are ordinary: Japanese text has few spaces, so most words pass whole.
 bool OrdinaryWord(uint64_t word) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-  // A byte below 0x21 sets its high bit in the first term; an "&" becomes a
-  // zero byte in `amp`, which sets its high bit in the second.
-  const uint64_t below = (word - 0x21 * kOnes) & ~word & kHighBits;
-  const uint64_t amp = word ^ (0x26 * kOnes);
-  const uint64_t ampersand = (amp - kOnes) & ~amp & kHighBits;
-  return (below | ampersand) == 0;
+  return (BytesBelow(word, 0x21) | BytesEqualTo(word, '&')) == 0;
 }
 
 // The first byte at or after q (before end) that is not ordinary, eight bytes

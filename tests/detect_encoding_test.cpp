@@ -130,12 +130,9 @@ TEST(Detect, LongAsciiPrefixesLeaveTheAnswerAsItWas) {
     int want;  // 0: UTF-16 by the NUL's offset
   };
   const Tail tails[] = {
-      {"iso", "\x1B$B", kIso2022Jp},
-      {"sjis", "\x82\xA0", kShiftJis},
-      {"euc", Repeat("\xA4\xA2", 40), kEucJp},
-      {"utf8", Repeat("\xE3\x81\x82", 20), kUtf8},
-      {"nul", std::string("\0b", 2), 0},
-      {"none", "", kUndecided},
+      {"iso", "\x1B$B", kIso2022Jp},           {"sjis", "\x82\xA0", kShiftJis},
+      {"euc", Repeat("\xA4\xA2", 40), kEucJp}, {"utf8", Repeat("\xE3\x81\x82", 20), kUtf8},
+      {"nul", std::string("\0b", 2), 0},       {"none", "", kUndecided},
   };
   for (const Tail& tail : tails) {
     for (std::size_t length : {4000u, 4095u, 4096u, 4097u, 4101u, 4103u, 8191u, 8192u, 20005u}) {

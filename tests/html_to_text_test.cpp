@@ -96,8 +96,8 @@ TEST(HtmlToText, TagNameEndsAtEveryByteThatIsNoLetterOrDigit) {
     for (int b = 1; b < 256; ++b) {
       if (b == '<' || b == '>') continue;
       const std::string tag = std::string(k.name) + static_cast<char>(b);
-      const bool name_goes_on = (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') ||
-                                (b >= 'a' && b <= 'z');
+      const bool name_goes_on =
+          (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
       const std::string want = std::string(name_goes_on ? "" : k.breaks) + "x\n";
       ASSERT_EQ(Convert("<" + tag + ">x<br>"), want) << k.name << " followed by byte " << b;
       // The same name at the end of the text, where no whole word follows it.
