@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,35 @@ template <typename Out>
 Decoded DecodeUnits(int (*stage)(Out**, const uint16_t*, int), const std::string& bytes, int mode) {
   UnitBlock block(bytes);
   return RunStage(stage, block, mode);
+}
+
+// One row of a table-driven test of a byte stage: the input, the mode (or
+// flag word), the result wanted and, unless that is -1, the output wanted
+// (for UTF-16 output, the units' bytes little-endian).
+struct ByteCase {
+  const char* name;
+  std::string input;
+  int mode;
+  int want_result;
+  std::string want;
+};
+
+// Names the row in test listings instead of dumping its bytes.
+inline void PrintTo(const ByteCase& row, std::ostream* os) {
+  *os << row.name;
+}
+
+inline std::string CaseName(const ::testing::TestParamInfo<ByteCase>& row) {
+  return row.param.name;
+}
+
+template <typename Out>
+void ExpectRow(int (*stage)(Out**, const char*, int), const ByteCase& c) {
+  const Decoded got = DecodeBytes(stage, c.input, c.mode);
+  EXPECT_EQ(got.result, c.want_result);
+  if (c.want_result != -1) {
+    EXPECT_EQ(ToHex(got.text), ToHex(c.want));
+  }
 }
 
 // Fails the 1st, 2nd, ... allocation of the stage until a run sees no injected

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,88 +11,69 @@
 namespace kelvane {
 namespace {
 
-using testing::DecodeBytes;
+using testing::ByteCase;
+using testing::CaseName;
 using testing::ExactBlock;
+using testing::ExpectRow;
 using testing::Hex;
 using testing::Piece;
-using testing::ToHex;
 
 constexpr int kFails = -1;
 
-struct EucCase {
-  const char* name;
-  std::string input;
-  int mode;
-  int want_result;
-  std::string want;
-};
-
-// Names the row in test listings instead of dumping its bytes.
-void PrintTo(const EucCase& row, std::ostream* os) {
-  *os << row.name;
-}
-
-std::string CaseName(const ::testing::TestParamInfo<EucCase>& row) {
-  return row.param.name;
-}
-
-class EucJpRows : public ::testing::TestWithParam<EucCase> {};
+class EucJpRows : public ::testing::TestWithParam<ByteCase> {};
 
 TEST_P(EucJpRows, Decodes) {
-  const EucCase& c = GetParam();
-  testing::Decoded got = DecodeBytes(&DecodeEucJp, c.input, c.mode);
-  EXPECT_EQ(got.result, c.want_result);
-  if (c.want_result != kFails) {
-    EXPECT_EQ(ToHex(got.text), ToHex(c.want));
-  }
+  ExpectRow(&DecodeEucJp, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Decoded, EucJpRows,
-    ::testing::Values(
-        EucCase{"Hiragana", Hex("A4 A2"), 0x200, kEucJp, Hex("82 A0")},
-        EucCase{"KanjiEvenRow", Hex("C6 FC"), 0x200, kEucJp, Hex("93 FA")},
-        EucCase{"FirstKanji", Hex("B0 A1"), 0x200, kEucJp, Hex("88 9F")},
-        EucCase{"IdeographicSpace", Hex("A1 A1"), 0x200, kEucJp, Hex("81 40")},
-        EucCase{"TrailSkips7F", Hex("A1 E0"), 0x200, kEucJp, Hex("81 80")},
-        EucCase{"LastCellOfAnEvenRow", Hex("A2 FE"), 0x200, kEucJp, Hex("81 FC")},
-        EucCase{"Row13NecSpecial", Hex("AD A1"), 0x200, kEucJp, Hex("87 40")},
-        EucCase{"Row89NecSelectedIbm", Hex("F9 A1"), 0x200, kEucJp, Hex("ED 40")},
-        EucCase{"Row92LastCell", Hex("FC FE"), 0x200, kEucJp, Hex("EE FC")},
-        EucCase{"HalfWidthKatakana", Hex("8E B1 8E DF 8E A1"), 0x200, kEucJp, Hex("B1 DF A1")},
-        EucCase{"AsciiAroundKanji", Hex("3C 70 3E C6 FC CB DC 3C 2F 70 3E"), 0x200, kEucJp,
-                Hex("3C 70 3E 93 FA 96 7B 3C 2F 70 3E")},
-        EucCase{"CrLfToLf", Hex("41 0D 0A 42"), 0x200, kEucJp, Hex("41 0A 42")},
-        EucCase{"ModeZeroCopies", Hex("41 0D 0A 42"), 0, kEucJp, Hex("41 0D 0A 42")},
-        EucCase{"LfLongAfterCrIsDropped", Hex("41 0D 42 0A 43"), 0x200, kEucJp, Hex("41 0A 42 43")},
-        EucCase{"PairsDoNotTouchTheFlag", Hex("0D A4 A2 0A 41"), 0x200, kEucJp, Hex("0A 82 A0 41")},
-        EucCase{"LfToCrLf", Hex("A4 A2 0A"), 0x300, kEucJp, Hex("82 A0 0D 0A")},
-        EucCase{"EmptyText", "", 0x200, kEucJp, ""}),
+    ::testing::Values(ByteCase{"Hiragana", Hex("A4 A2"), 0x200, kEucJp, Hex("82 A0")},
+                      ByteCase{"KanjiEvenRow", Hex("C6 FC"), 0x200, kEucJp, Hex("93 FA")},
+                      ByteCase{"FirstKanji", Hex("B0 A1"), 0x200, kEucJp, Hex("88 9F")},
+                      ByteCase{"IdeographicSpace", Hex("A1 A1"), 0x200, kEucJp, Hex("81 40")},
+                      ByteCase{"TrailSkips7F", Hex("A1 E0"), 0x200, kEucJp, Hex("81 80")},
+                      ByteCase{"LastCellOfAnEvenRow", Hex("A2 FE"), 0x200, kEucJp, Hex("81 FC")},
+                      ByteCase{"Row13NecSpecial", Hex("AD A1"), 0x200, kEucJp, Hex("87 40")},
+                      ByteCase{"Row89NecSelectedIbm", Hex("F9 A1"), 0x200, kEucJp, Hex("ED 40")},
+                      ByteCase{"Row92LastCell", Hex("FC FE"), 0x200, kEucJp, Hex("EE FC")},
+                      ByteCase{"HalfWidthKatakana", Hex("8E B1 8E DF 8E A1"), 0x200, kEucJp,
+                               Hex("B1 DF A1")},
+                      ByteCase{"AsciiAroundKanji", Hex("3C 70 3E C6 FC CB DC 3C 2F 70 3E"), 0x200,
+                               kEucJp, Hex("3C 70 3E 93 FA 96 7B 3C 2F 70 3E")},
+                      ByteCase{"CrLfToLf", Hex("41 0D 0A 42"), 0x200, kEucJp, Hex("41 0A 42")},
+                      ByteCase{"ModeZeroCopies", Hex("41 0D 0A 42"), 0, kEucJp, Hex("41 0D 0A 42")},
+                      ByteCase{"LfLongAfterCrIsDropped", Hex("41 0D 42 0A 43"), 0x200, kEucJp,
+                               Hex("41 0A 42 43")},
+                      ByteCase{"PairsDoNotTouchTheFlag", Hex("0D A4 A2 0A 41"), 0x200, kEucJp,
+                               Hex("0A 82 A0 41")},
+                      ByteCase{"LfToCrLf", Hex("A4 A2 0A"), 0x300, kEucJp, Hex("82 A0 0D 0A")},
+                      ByteCase{"EmptyText", "", 0x200, kEucJp, ""}),
     CaseName);
 
 // Each of these once wrote bytes that are not Shift-JIS (41 A4 gave 41 82 7E,
 // 8F B0 A1 41 gave 78 4F 81 60); now they fail the text.
 INSTANTIATE_TEST_SUITE_P(
     Refused, EucJpRows,
-    ::testing::Values(EucCase{"KatakanaBelowA1", Hex("8E 41"), 0x200, kFails, ""},
-                      EucCase{"KatakanaAboveDf", Hex("8E E0"), 0x200, kFails, ""},
-                      EucCase{"KatakanaCutOff", Hex("41 8E"), 0x200, kFails, ""},
-                      EucCase{"LeadCutOffByTheEnd", Hex("41 A4"), 0x200, kFails, ""},
-                      EucCase{"JisX0212", Hex("8F B0 A1 41"), 0x200, kFails, ""},
-                      EucCase{"Lead80", Hex("80 A1"), 0x200, kFails, ""},
-                      EucCase{"LeadA0", Hex("A0 A1"), 0x200, kFails, ""},
-                      EucCase{"Lead9F", Hex("9F A1"), 0x200, kFails, ""},
-                      EucCase{"LeadFf", Hex("FF A1"), 0x200, kFails, ""},
-                      EucCase{"ShiftJisText", Hex("82 A0"), 0x200, kFails, ""},
-                      EucCase{"SecondByteA0", Hex("B0 A0"), 0x200, kFails, ""},
-                      EucCase{"SecondByteFf", Hex("B0 FF"), 0x200, kFails, ""},
-                      EucCase{"SecondByteAscii", Hex("B0 41"), 0x200, kFails, ""},
+    ::testing::Values(ByteCase{"KatakanaBelowA1", Hex("8E 41"), 0x200, kFails, ""},
+                      ByteCase{"KatakanaAboveDf", Hex("8E E0"), 0x200, kFails, ""},
+                      ByteCase{"KatakanaCutOff", Hex("41 8E"), 0x200, kFails, ""},
+                      ByteCase{"LeadCutOffByTheEnd", Hex("41 A4"), 0x200, kFails, ""},
+                      ByteCase{"JisX0212", Hex("8F B0 A1 41"), 0x200, kFails, ""},
+                      ByteCase{"Lead80", Hex("80 A1"), 0x200, kFails, ""},
+                      ByteCase{"LeadA0", Hex("A0 A1"), 0x200, kFails, ""},
+                      ByteCase{"Lead9F", Hex("9F A1"), 0x200, kFails, ""},
+                      ByteCase{"LeadFf", Hex("FF A1"), 0x200, kFails, ""},
+                      ByteCase{"ShiftJisText", Hex("82 A0"), 0x200, kFails, ""},
+                      ByteCase{"SecondByteA0", Hex("B0 A0"), 0x200, kFails, ""},
+                      ByteCase{"SecondByteFf", Hex("B0 FF"), 0x200, kFails, ""},
+                      ByteCase{"SecondByteAscii", Hex("B0 41"), 0x200, kFails, ""},
                       // Pairs whose Shift-JIS code is no cp932 character.
-                      EucCase{"UnassignedRow9", Hex("A9 A1"), 0x200, kFails, ""},
-                      EucCase{"UnassignedCellOfRow2", Hex("A2 AF"), 0x200, kFails, ""},
-                      EucCase{"UnassignedCellOfRow13", Hex("AD BF"), 0x200, kFails, ""},
-                      EucCase{"Row93", Hex("FD A1"), 0x200, kFails, ""},
-                      EucCase{"SecondByteLineEnd", Hex("B0 0A"), 0x200, kFails, ""}),
+                      ByteCase{"UnassignedRow9", Hex("A9 A1"), 0x200, kFails, ""},
+                      ByteCase{"UnassignedCellOfRow2", Hex("A2 AF"), 0x200, kFails, ""},
+                      ByteCase{"UnassignedCellOfRow13", Hex("AD BF"), 0x200, kFails, ""},
+                      ByteCase{"Row93", Hex("FD A1"), 0x200, kFails, ""},
+                      ByteCase{"SecondByteLineEnd", Hex("B0 0A"), 0x200, kFails, ""}),
     CaseName);
 
 TEST(EucJp, NullArgumentsFail) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,100 +11,79 @@
 namespace kelvane {
 namespace {
 
-using testing::DecodeBytes;
+using testing::ByteCase;
+using testing::CaseName;
 using testing::ExactBlock;
+using testing::ExpectRow;
 using testing::Hex;
 using testing::Piece;
-using testing::ToHex;
 
 constexpr int kFails = -1;
 
-struct IsoCase {
-  const char* name;
-  std::string input;
-  int mode;
-  int want_result;
-  std::string want;
-};
-
-// Names the row in test listings instead of dumping its bytes.
-void PrintTo(const IsoCase& row, std::ostream* os) {
-  *os << row.name;
-}
-
-std::string CaseName(const ::testing::TestParamInfo<IsoCase>& row) {
-  return row.param.name;
-}
-
-class Iso2022JpRows : public ::testing::TestWithParam<IsoCase> {};
+class Iso2022JpRows : public ::testing::TestWithParam<ByteCase> {};
 
 TEST_P(Iso2022JpRows, Decodes) {
-  const IsoCase& c = GetParam();
-  testing::Decoded got = DecodeBytes(&DecodeIso2022Jp, c.input, c.mode);
-  EXPECT_EQ(got.result, c.want_result);
-  if (c.want_result != kFails) {
-    EXPECT_EQ(ToHex(got.text), ToHex(c.want));
-  }
+  ExpectRow(&DecodeIso2022Jp, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Decoded, Iso2022JpRows,
     ::testing::Values(
-        IsoCase{"KanjiThenAscii", Hex("1B 24 42 24 22 1B 28 42 41"), 0x200, kIso2022Jp,
-                Hex("82 A0 41")},
-        IsoCase{"HalfWidthKatakana", Hex("1B 28 49 31 5F 21 1B 28 42"), 0x200, kIso2022Jp,
-                Hex("B1 DF A1")},
-        IsoCase{"NoEscapeIsAscii", Hex("41 0D 0A 42"), 0x200, kIso2022Jp, Hex("41 0A 42")},
-        IsoCase{"ModeZeroCopies", Hex("41 0D 0A 42"), 0, kIso2022Jp, Hex("41 0D 0A 42")},
-        IsoCase{"FlagSurvivesSwitches", Hex("41 0D 1B 24 42 24 22 1B 28 42 0A 42"), 0x200,
-                kIso2022Jp, Hex("41 0A 82 A0 42")},
-        IsoCase{"EndsInsideTheKanjiSet", Hex("1B 24 42 30 21 46 7C"), 0x200, kIso2022Jp,
-                Hex("88 9F 93 FA")},
-        IsoCase{"EscDollarAtIsTheKanjiSet", Hex("1B 24 40 30 21 1B 28 42"), 0x200, kIso2022Jp,
-                Hex("88 9F")},
-        IsoCase{"EscParenJIsLikeAscii", Hex("1B 24 42 24 22 1B 28 4A 5C 7E 0D 0A 41"), 0x200,
-                kIso2022Jp, Hex("82 A0 5C 7E 0A 41")},
-        IsoCase{"EscParenJKeepsTheFlag", Hex("0D 1B 28 4A 0A 41"), 0x300, kIso2022Jp,
-                Hex("0D 0A 41")},
-        IsoCase{"LfToCrLfAfterKanji", Hex("1B 24 42 24 22 1B 28 42 0A"), 0x300, kIso2022Jp,
-                Hex("82 A0 0D 0A")},
-        IsoCase{"RepeatedDesignations", Hex("1B 28 42 1B 24 42 1B 24 42 21 21"), 0x200, kIso2022Jp,
-                Hex("81 40")},
-        IsoCase{"EightBitBytesInAsciiAreCopied", Hex("41 B1"), 0x200, kIso2022Jp, Hex("41 B1")},
-        IsoCase{"ShiftJisTextWithAStrayEscape", Hex("82 A0 1B 28 42 93 FA 5C"), 0x200, kIso2022Jp,
-                Hex("82 A0 93 FA 5C")},
-        IsoCase{"EmptyText", "", 0x200, kIso2022Jp, ""}),
+        ByteCase{"KanjiThenAscii", Hex("1B 24 42 24 22 1B 28 42 41"), 0x200, kIso2022Jp,
+                 Hex("82 A0 41")},
+        ByteCase{"HalfWidthKatakana", Hex("1B 28 49 31 5F 21 1B 28 42"), 0x200, kIso2022Jp,
+                 Hex("B1 DF A1")},
+        ByteCase{"NoEscapeIsAscii", Hex("41 0D 0A 42"), 0x200, kIso2022Jp, Hex("41 0A 42")},
+        ByteCase{"ModeZeroCopies", Hex("41 0D 0A 42"), 0, kIso2022Jp, Hex("41 0D 0A 42")},
+        ByteCase{"FlagSurvivesSwitches", Hex("41 0D 1B 24 42 24 22 1B 28 42 0A 42"), 0x200,
+                 kIso2022Jp, Hex("41 0A 82 A0 42")},
+        ByteCase{"EndsInsideTheKanjiSet", Hex("1B 24 42 30 21 46 7C"), 0x200, kIso2022Jp,
+                 Hex("88 9F 93 FA")},
+        ByteCase{"EscDollarAtIsTheKanjiSet", Hex("1B 24 40 30 21 1B 28 42"), 0x200, kIso2022Jp,
+                 Hex("88 9F")},
+        ByteCase{"EscParenJIsLikeAscii", Hex("1B 24 42 24 22 1B 28 4A 5C 7E 0D 0A 41"), 0x200,
+                 kIso2022Jp, Hex("82 A0 5C 7E 0A 41")},
+        ByteCase{"EscParenJKeepsTheFlag", Hex("0D 1B 28 4A 0A 41"), 0x300, kIso2022Jp,
+                 Hex("0D 0A 41")},
+        ByteCase{"LfToCrLfAfterKanji", Hex("1B 24 42 24 22 1B 28 42 0A"), 0x300, kIso2022Jp,
+                 Hex("82 A0 0D 0A")},
+        ByteCase{"RepeatedDesignations", Hex("1B 28 42 1B 24 42 1B 24 42 21 21"), 0x200, kIso2022Jp,
+                 Hex("81 40")},
+        ByteCase{"EightBitBytesInAsciiAreCopied", Hex("41 B1"), 0x200, kIso2022Jp, Hex("41 B1")},
+        ByteCase{"ShiftJisTextWithAStrayEscape", Hex("82 A0 1B 28 42 93 FA 5C"), 0x200, kIso2022Jp,
+                 Hex("82 A0 93 FA 5C")},
+        ByteCase{"EmptyText", "", 0x200, kIso2022Jp, ""}),
     CaseName);
 
 // ESC $ B CR LF ESC ( B once gave 77 29, a pair that is not Shift-JIS.
 INSTANTIATE_TEST_SUITE_P(
     Refused, Iso2022JpRows,
     ::testing::Values(
-        IsoCase{"LineEndInsideTheKanjiSet", Hex("1B 24 42 0D 0A 1B 28 42"), 0x200, kFails, ""},
-        IsoCase{"PairCutByTheEnd", Hex("1B 24 42 24"), 0x200, kFails, ""},
-        IsoCase{"PairCutByAnEscape", Hex("1B 24 42 24 1B 28 42"), 0x200, kFails, ""},
-        IsoCase{"EightBitFirstByte", Hex("1B 24 42 A4 A2"), 0x200, kFails, ""},
-        IsoCase{"EightBitSecondByte", Hex("1B 24 42 24 A2"), 0x200, kFails, ""},
-        IsoCase{"SpaceInAPair", Hex("1B 24 42 20 21"), 0x200, kFails, ""},
-        IsoCase{"DeleteInAPair", Hex("1B 24 42 30 7F"), 0x200, kFails, ""},
-        IsoCase{"KatakanaLineEnd", Hex("1B 28 49 0A"), 0x200, kFails, ""},
-        IsoCase{"KatakanaAbove5F", Hex("1B 28 49 60"), 0x200, kFails, ""},
-        IsoCase{"KatakanaSpace", Hex("1B 28 49 20"), 0x200, kFails, ""},
-        IsoCase{"LoneEscAtTheEnd", Hex("41 1B"), 0x200, kFails, ""},
-        IsoCase{"EscDollarAtTheEnd", Hex("41 1B 24"), 0x200, kFails, ""},
-        IsoCase{"EscParenAtTheEnd", Hex("41 1B 28"), 0x200, kFails, ""},
-        IsoCase{"Gb2312", Hex("1B 24 41 30 21"), 0x200, kFails, ""},
-        IsoCase{"JisX0212", Hex("1B 24 28 44 30 21"), 0x200, kFails, ""},
-        IsoCase{"Ksc5601", Hex("1B 24 28 43 30 21"), 0x200, kFails, ""},
-        IsoCase{"OtherEscape", Hex("1B 2E 41"), 0x200, kFails, ""},
-        IsoCase{"EscInsideKatakana", Hex("1B 28 49 31 1B 41 42"), 0x200, kFails, ""},
+        ByteCase{"LineEndInsideTheKanjiSet", Hex("1B 24 42 0D 0A 1B 28 42"), 0x200, kFails, ""},
+        ByteCase{"PairCutByTheEnd", Hex("1B 24 42 24"), 0x200, kFails, ""},
+        ByteCase{"PairCutByAnEscape", Hex("1B 24 42 24 1B 28 42"), 0x200, kFails, ""},
+        ByteCase{"EightBitFirstByte", Hex("1B 24 42 A4 A2"), 0x200, kFails, ""},
+        ByteCase{"EightBitSecondByte", Hex("1B 24 42 24 A2"), 0x200, kFails, ""},
+        ByteCase{"SpaceInAPair", Hex("1B 24 42 20 21"), 0x200, kFails, ""},
+        ByteCase{"DeleteInAPair", Hex("1B 24 42 30 7F"), 0x200, kFails, ""},
+        ByteCase{"KatakanaLineEnd", Hex("1B 28 49 0A"), 0x200, kFails, ""},
+        ByteCase{"KatakanaAbove5F", Hex("1B 28 49 60"), 0x200, kFails, ""},
+        ByteCase{"KatakanaSpace", Hex("1B 28 49 20"), 0x200, kFails, ""},
+        ByteCase{"LoneEscAtTheEnd", Hex("41 1B"), 0x200, kFails, ""},
+        ByteCase{"EscDollarAtTheEnd", Hex("41 1B 24"), 0x200, kFails, ""},
+        ByteCase{"EscParenAtTheEnd", Hex("41 1B 28"), 0x200, kFails, ""},
+        ByteCase{"Gb2312", Hex("1B 24 41 30 21"), 0x200, kFails, ""},
+        ByteCase{"JisX0212", Hex("1B 24 28 44 30 21"), 0x200, kFails, ""},
+        ByteCase{"Ksc5601", Hex("1B 24 28 43 30 21"), 0x200, kFails, ""},
+        ByteCase{"OtherEscape", Hex("1B 2E 41"), 0x200, kFails, ""},
+        ByteCase{"EscInsideKatakana", Hex("1B 28 49 31 1B 41 42"), 0x200, kFails, ""},
         // Bytes that would not be a cp932 character once written.
-        IsoCase{"UnassignedRow9", Hex("1B 24 42 29 21"), 0x200, kFails, ""},
-        IsoCase{"UnassignedCellOfRow2", Hex("1B 24 42 22 2F"), 0x200, kFails, ""},
-        IsoCase{"Row94", Hex("1B 24 42 7E 21"), 0x200, kFails, ""},
-        IsoCase{"UndefinedEightBitPair", Hex("41 85 40"), 0x200, kFails, ""},
-        IsoCase{"EightBitLeadAtTheEnd", Hex("41 82"), 0x200, kFails, ""},
-        IsoCase{"UndefinedPairAfterAnEscape", Hex("1B 28 42 EF A1"), 0x200, kFails, ""}),
+        ByteCase{"UnassignedRow9", Hex("1B 24 42 29 21"), 0x200, kFails, ""},
+        ByteCase{"UnassignedCellOfRow2", Hex("1B 24 42 22 2F"), 0x200, kFails, ""},
+        ByteCase{"Row94", Hex("1B 24 42 7E 21"), 0x200, kFails, ""},
+        ByteCase{"UndefinedEightBitPair", Hex("41 85 40"), 0x200, kFails, ""},
+        ByteCase{"EightBitLeadAtTheEnd", Hex("41 82"), 0x200, kFails, ""},
+        ByteCase{"UndefinedPairAfterAnEscape", Hex("1B 28 42 EF A1"), 0x200, kFails, ""}),
     CaseName);
 
 TEST(Iso2022Jp, NullArgumentsFail) {

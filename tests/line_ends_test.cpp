@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <random>
 #include <string>
 
@@ -11,56 +10,38 @@
 namespace kelvane {
 namespace {
 
+using testing::ByteCase;
+using testing::CaseName;
 using testing::DecodeBytes;
 using testing::ExactBlock;
+using testing::ExpectRow;
 using testing::Hex;
 using testing::ReferenceLineEnds;
 using testing::ToHex;
 
-struct LineEndCase {
-  const char* name;
-  std::string input;
-  int flags;
-  int want_result;
-  std::string want;
-};
-
-// Names the row in test listings instead of dumping its bytes.
-void PrintTo(const LineEndCase& row, std::ostream* os) {
-  *os << row.name;
-}
-
-std::string CaseName(const ::testing::TestParamInfo<LineEndCase>& row) {
-  return row.param.name;
-}
-
-class NormalizeLineEndsRows : public ::testing::TestWithParam<LineEndCase> {};
+class NormalizeLineEndsRows : public ::testing::TestWithParam<ByteCase> {};
 
 TEST_P(NormalizeLineEndsRows, WritesTheModesLineEnds) {
-  const LineEndCase& c = GetParam();
-  testing::Decoded got = DecodeBytes(&NormalizeLineEnds, c.input, c.flags);
-  EXPECT_EQ(got.result, c.want_result);
-  EXPECT_EQ(ToHex(got.text), ToHex(c.want));
+  ExpectRow(&NormalizeLineEnds, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, NormalizeLineEndsRows,
     ::testing::Values(
-        LineEndCase{"LfBecomesCrLf", Hex("61 0A 62"), 0x300, 0, Hex("61 0D 0A 62")},
-        LineEndCase{"CrLfStaysOne", Hex("61 0D 0A 62"), 0x300, 0, Hex("61 0D 0A 62")},
-        LineEndCase{"TwoCrsAreTwoLineEnds", Hex("61 0D 0D 62"), 0x300, 0, Hex("61 0D 0A 0D 0A 62")},
-        LineEndCase{"LfCrIsTwoLineEnds", Hex("61 0A 0D 62"), 0x300, 0, Hex("61 0D 0A 0D 0A 62")},
-        LineEndCase{"LfLongAfterCrIsDropped", Hex("61 0D 62 0A 63"), 0x300, 0,
-                    Hex("61 0D 0A 62 63")},
-        LineEndCase{"CrLfToLf", Hex("61 0D 0A 62 0D 63"), 0x200, 0, Hex("61 0A 62 0A 63")},
-        LineEndCase{"LfToCr", Hex("61 0A 62 0D 0A"), 0x100, 0, Hex("61 0D 62 0D")},
-        LineEndCase{"ResultComesFromTheLowBits", Hex("61 0D 0A"), 0x205, 5, Hex("61 0A")},
-        LineEndCase{"OtherBitsAreIgnored", Hex("61 0D 0A"), 0x7F0205, 5, Hex("61 0A")},
-        LineEndCase{"ModeZeroCopies", Hex("61 0D 0A 0A 0D 62"), 5, 5, Hex("61 0D 0A 0A 0D 62")},
-        LineEndCase{"UnknownModeRemovesLineEnds", Hex("61 0D 0A 62 0A"), 0x400, 0, Hex("61 62")},
-        LineEndCase{"ShiftJisTrailBytesAreCopied", Hex("82 A0 0A 83 5C 0D"), 0x300, 0,
-                    Hex("82 A0 0D 0A 83 5C 0D 0A")},
-        LineEndCase{"EmptyText", "", 0x300, 0, ""}),
+        ByteCase{"LfBecomesCrLf", Hex("61 0A 62"), 0x300, 0, Hex("61 0D 0A 62")},
+        ByteCase{"CrLfStaysOne", Hex("61 0D 0A 62"), 0x300, 0, Hex("61 0D 0A 62")},
+        ByteCase{"TwoCrsAreTwoLineEnds", Hex("61 0D 0D 62"), 0x300, 0, Hex("61 0D 0A 0D 0A 62")},
+        ByteCase{"LfCrIsTwoLineEnds", Hex("61 0A 0D 62"), 0x300, 0, Hex("61 0D 0A 0D 0A 62")},
+        ByteCase{"LfLongAfterCrIsDropped", Hex("61 0D 62 0A 63"), 0x300, 0, Hex("61 0D 0A 62 63")},
+        ByteCase{"CrLfToLf", Hex("61 0D 0A 62 0D 63"), 0x200, 0, Hex("61 0A 62 0A 63")},
+        ByteCase{"LfToCr", Hex("61 0A 62 0D 0A"), 0x100, 0, Hex("61 0D 62 0D")},
+        ByteCase{"ResultComesFromTheLowBits", Hex("61 0D 0A"), 0x205, 5, Hex("61 0A")},
+        ByteCase{"OtherBitsAreIgnored", Hex("61 0D 0A"), 0x7F0205, 5, Hex("61 0A")},
+        ByteCase{"ModeZeroCopies", Hex("61 0D 0A 0A 0D 62"), 5, 5, Hex("61 0D 0A 0A 0D 62")},
+        ByteCase{"UnknownModeRemovesLineEnds", Hex("61 0D 0A 62 0A"), 0x400, 0, Hex("61 62")},
+        ByteCase{"ShiftJisTrailBytesAreCopied", Hex("82 A0 0A 83 5C 0D"), 0x300, 0,
+                 Hex("82 A0 0D 0A 83 5C 0D 0A")},
+        ByteCase{"EmptyText", "", 0x300, 0, ""}),
     CaseName);
 
 TEST(NormalizeLineEnds, NullArgumentsFail) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,116 +12,92 @@
 namespace kelvane {
 namespace {
 
+using testing::ByteCase;
+using testing::CaseName;
 using testing::DecodeBytes;
 using testing::ExactBlock;
+using testing::ExpectRow;
 using testing::Hex;
 using testing::ToHex;
 
 constexpr int kFails = -1;
 
-struct Utf8Case {
-  const char* name;
-  std::string input;
-  int mode;
-  int want_result;
-  std::string want;  // Utf8ToUtf16: units as little-endian bytes
-};
-
-// Names the row in test listings instead of dumping its bytes.
-void PrintTo(const Utf8Case& row, std::ostream* os) {
-  *os << row.name;
-}
-
-std::string CaseName(const ::testing::TestParamInfo<Utf8Case>& row) {
-  return row.param.name;
-}
-
-class Utf8ToUtf16Rows : public ::testing::TestWithParam<Utf8Case> {};
+class Utf8ToUtf16Rows : public ::testing::TestWithParam<ByteCase> {};
 
 TEST_P(Utf8ToUtf16Rows, Converts) {
-  const Utf8Case& c = GetParam();
-  testing::Decoded got = DecodeBytes(&Utf8ToUtf16, c.input, c.mode);
-  EXPECT_EQ(got.result, c.want_result);
-  if (c.want_result != kFails) {
-    EXPECT_EQ(ToHex(got.text), ToHex(c.want));
-  }
+  ExpectRow(&Utf8ToUtf16, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     WellFormed, Utf8ToUtf16Rows,
     ::testing::Values(
-        Utf8Case{"ThreeByteHiragana", Hex("E3 81 82"), 0x200, kUtf8, Hex("42 30")},
-        Utf8Case{"MarkIsSkipped", Hex("EF BB BF 41"), 0x200, kUtf8, Hex("41 00")},
-        Utf8Case{"OnlyTheMarkIsSkipped", Hex("EF BC 81"), 0x200, kUtf8, Hex("01 FF")},
-        Utf8Case{"SecondMarkIsKept", Hex("EF BB BF EF BB BF"), 0x200, kUtf8, Hex("FF FE")},
-        Utf8Case{"EmptyTextSucceeds", "", 0x200, kUtf8, ""},
-        Utf8Case{"OnlyTheMarkIsEmpty", Hex("EF BB BF"), 0x200, kUtf8, ""},
-        Utf8Case{"SmallestTwoByte", Hex("C2 80"), 0x200, kUtf8, Hex("80 00")},
-        Utf8Case{"LargestTwoByte", Hex("DF BF"), 0x200, kUtf8, Hex("FF 07")},
-        Utf8Case{"SmallestThreeByte", Hex("E0 A0 80"), 0x200, kUtf8, Hex("00 08")},
-        Utf8Case{"LastBeforeSurrogates", Hex("ED 9F BF"), 0x200, kUtf8, Hex("FF D7")},
-        Utf8Case{"FirstAfterSurrogates", Hex("EE 80 80"), 0x200, kUtf8, Hex("00 E0")},
-        Utf8Case{"LargestThreeByte", Hex("EF BF BF"), 0x200, kUtf8, Hex("FF FF")},
-        Utf8Case{"CrLfToLf", Hex("41 0D 0A 42"), 0x200, kUtf8, Hex("41 00 0A 00 42 00")},
-        Utf8Case{"LfToCrLf", Hex("E3 81 82 0A"), 0x300, kUtf8, Hex("42 30 0D 00 0A 00")},
-        Utf8Case{"LfLongAfterCrIsDropped", Hex("0D E3 81 82 0A 41"), 0x200, kUtf8,
+        ByteCase{"ThreeByteHiragana", Hex("E3 81 82"), 0x200, kUtf8, Hex("42 30")},
+        ByteCase{"MarkIsSkipped", Hex("EF BB BF 41"), 0x200, kUtf8, Hex("41 00")},
+        ByteCase{"OnlyTheMarkIsSkipped", Hex("EF BC 81"), 0x200, kUtf8, Hex("01 FF")},
+        ByteCase{"SecondMarkIsKept", Hex("EF BB BF EF BB BF"), 0x200, kUtf8, Hex("FF FE")},
+        ByteCase{"EmptyTextSucceeds", "", 0x200, kUtf8, ""},
+        ByteCase{"OnlyTheMarkIsEmpty", Hex("EF BB BF"), 0x200, kUtf8, ""},
+        ByteCase{"SmallestTwoByte", Hex("C2 80"), 0x200, kUtf8, Hex("80 00")},
+        ByteCase{"LargestTwoByte", Hex("DF BF"), 0x200, kUtf8, Hex("FF 07")},
+        ByteCase{"SmallestThreeByte", Hex("E0 A0 80"), 0x200, kUtf8, Hex("00 08")},
+        ByteCase{"LastBeforeSurrogates", Hex("ED 9F BF"), 0x200, kUtf8, Hex("FF D7")},
+        ByteCase{"FirstAfterSurrogates", Hex("EE 80 80"), 0x200, kUtf8, Hex("00 E0")},
+        ByteCase{"LargestThreeByte", Hex("EF BF BF"), 0x200, kUtf8, Hex("FF FF")},
+        ByteCase{"CrLfToLf", Hex("41 0D 0A 42"), 0x200, kUtf8, Hex("41 00 0A 00 42 00")},
+        ByteCase{"LfToCrLf", Hex("E3 81 82 0A"), 0x300, kUtf8, Hex("42 30 0D 00 0A 00")},
+        ByteCase{"LfLongAfterCrIsDropped", Hex("0D E3 81 82 0A 41"), 0x200, kUtf8,
                  Hex("0A 00 42 30 41 00")},
-        Utf8Case{"ModeZeroCopies", Hex("0D 0A"), 0, kUtf8, Hex("0D 00 0A 00")},
-        Utf8Case{"ModeIsComparedWhole", Hex("41 0A"), 0x205, kUtf8, Hex("41 00")}),
+        ByteCase{"ModeZeroCopies", Hex("0D 0A"), 0, kUtf8, Hex("0D 00 0A 00")},
+        ByteCase{"ModeIsComparedWhole", Hex("41 0A"), 0x205, kUtf8, Hex("41 00")}),
     CaseName);
 
 // Each of these was once decoded into something else: C3 28 swallowed the
 // "(", and overlong forms such as C0 BC reached the HTML converter as "<".
 INSTANTIATE_TEST_SUITE_P(
     Malformed, Utf8ToUtf16Rows,
-    ::testing::Values(Utf8Case{"ContinuationMissing", Hex("C3 28"), 0x200, kFails, ""},
-                      Utf8Case{"SecondContinuationMissing", Hex("E3 81 28"), 0x200, kFails, ""},
-                      Utf8Case{"ContinuationAboveBf", Hex("E3 C0 80"), 0x200, kFails, ""},
-                      Utf8Case{"OverlongLessThan", Hex("C0 BC"), 0x200, kFails, ""},
-                      Utf8Case{"OverlongC1", Hex("C1 81"), 0x200, kFails, ""},
-                      Utf8Case{"OverlongCr", Hex("C0 8D"), 0x200, kFails, ""},
-                      Utf8Case{"OverlongThreeByte", Hex("E0 80 BC"), 0x200, kFails, ""},
-                      Utf8Case{"OverlongThreeByteTop", Hex("E0 9F BF"), 0x200, kFails, ""},
-                      Utf8Case{"HighSurrogate", Hex("ED A0 80"), 0x200, kFails, ""},
-                      Utf8Case{"LowSurrogate", Hex("ED BF BF"), 0x200, kFails, ""},
-                      Utf8Case{"FourByteSequence", Hex("F0 9F 98 80"), 0x200, kFails, ""},
-                      Utf8Case{"LoneContinuation", Hex("80"), 0x200, kFails, ""},
-                      Utf8Case{"ContinuationAfterCharacter", Hex("41 E3 81 82 82"), 0x200, kFails,
+    ::testing::Values(ByteCase{"ContinuationMissing", Hex("C3 28"), 0x200, kFails, ""},
+                      ByteCase{"SecondContinuationMissing", Hex("E3 81 28"), 0x200, kFails, ""},
+                      ByteCase{"ContinuationAboveBf", Hex("E3 C0 80"), 0x200, kFails, ""},
+                      ByteCase{"OverlongLessThan", Hex("C0 BC"), 0x200, kFails, ""},
+                      ByteCase{"OverlongC1", Hex("C1 81"), 0x200, kFails, ""},
+                      ByteCase{"OverlongCr", Hex("C0 8D"), 0x200, kFails, ""},
+                      ByteCase{"OverlongThreeByte", Hex("E0 80 BC"), 0x200, kFails, ""},
+                      ByteCase{"OverlongThreeByteTop", Hex("E0 9F BF"), 0x200, kFails, ""},
+                      ByteCase{"HighSurrogate", Hex("ED A0 80"), 0x200, kFails, ""},
+                      ByteCase{"LowSurrogate", Hex("ED BF BF"), 0x200, kFails, ""},
+                      ByteCase{"FourByteSequence", Hex("F0 9F 98 80"), 0x200, kFails, ""},
+                      ByteCase{"LoneContinuation", Hex("80"), 0x200, kFails, ""},
+                      ByteCase{"ContinuationAfterCharacter", Hex("41 E3 81 82 82"), 0x200, kFails,
                                ""},
-                      Utf8Case{"ByteFf", Hex("41 FF"), 0x200, kFails, ""},
-                      Utf8Case{"TwoByteCutOffByTheEnd", Hex("41 C3"), 0x200, kFails, ""},
-                      Utf8Case{"ThreeByteCutAfterOne", Hex("41 E3"), 0x200, kFails, ""},
-                      Utf8Case{"ThreeByteCutAfterTwo", Hex("41 E3 81"), 0x200, kFails, ""},
-                      Utf8Case{"NulInsideASequence", Hex("E3 00 82 41"), 0x200, kFails, ""},
-                      Utf8Case{"MarkCutShort", Hex("EF BB"), 0x200, kFails, ""}),
+                      ByteCase{"ByteFf", Hex("41 FF"), 0x200, kFails, ""},
+                      ByteCase{"TwoByteCutOffByTheEnd", Hex("41 C3"), 0x200, kFails, ""},
+                      ByteCase{"ThreeByteCutAfterOne", Hex("41 E3"), 0x200, kFails, ""},
+                      ByteCase{"ThreeByteCutAfterTwo", Hex("41 E3 81"), 0x200, kFails, ""},
+                      ByteCase{"NulInsideASequence", Hex("E3 00 82 41"), 0x200, kFails, ""},
+                      ByteCase{"MarkCutShort", Hex("EF BB"), 0x200, kFails, ""}),
     CaseName);
 
-class DecodeUtf8Rows : public ::testing::TestWithParam<Utf8Case> {};
+class DecodeUtf8Rows : public ::testing::TestWithParam<ByteCase> {};
 
 TEST_P(DecodeUtf8Rows, DecodesToShiftJis) {
-  const Utf8Case& c = GetParam();
-  testing::Decoded got = DecodeBytes(&DecodeUtf8, c.input, c.mode);
-  EXPECT_EQ(got.result, c.want_result);
-  if (c.want_result != kFails) {
-    EXPECT_EQ(ToHex(got.text), ToHex(c.want));
-  }
+  ExpectRow(&DecodeUtf8, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DecodeUtf8Rows,
-    ::testing::Values(Utf8Case{"Hiragana", Hex("E3 81 82"), 0x200, kUtf8, Hex("82 A0")},
-                      Utf8Case{"MarkThenText", Hex("EF BB BF 3C 70 3E E6 97 A5 0D 0A"), 0x200,
+    ::testing::Values(ByteCase{"Hiragana", Hex("E3 81 82"), 0x200, kUtf8, Hex("82 A0")},
+                      ByteCase{"MarkThenText", Hex("EF BB BF 3C 70 3E E6 97 A5 0D 0A"), 0x200,
                                kUtf8, Hex("3C 70 3E 93 FA 0A")},
-                      Utf8Case{"FullWidthExclamation", Hex("EF BC 81"), 0x200, kUtf8, Hex("81 49")},
-                      Utf8Case{"HalfWidthKatakana", Hex("EF BD B1"), 0x200, kUtf8, Hex("B1")},
-                      Utf8Case{"SecondMarkIsSkippedByTheUtf16Stage", Hex("EF BB BF EF BB BF 41"),
+                      ByteCase{"FullWidthExclamation", Hex("EF BC 81"), 0x200, kUtf8, Hex("81 49")},
+                      ByteCase{"HalfWidthKatakana", Hex("EF BD B1"), 0x200, kUtf8, Hex("B1")},
+                      ByteCase{"SecondMarkIsSkippedByTheUtf16Stage", Hex("EF BB BF EF BB BF 41"),
                                0x200, kUtf8, Hex("41")},
-                      Utf8Case{"OnlyTheMarkFails", Hex("EF BB BF"), 0x200, kFails, ""},
-                      Utf8Case{"EmptyTextFails", "", 0x200, kFails, ""},
-                      Utf8Case{"CharacterCp932LacksFails", Hex("C3 A9"), 0x200, kFails, ""},
-                      Utf8Case{"MalformedFails", Hex("C3 28"), 0x200, kFails, ""},
-                      Utf8Case{"FourByteFails", Hex("F0 9F 98 80"), 0x200, kFails, ""},
-                      Utf8Case{"LoneContinuationFails", Hex("80"), 0x200, kFails, ""}),
+                      ByteCase{"OnlyTheMarkFails", Hex("EF BB BF"), 0x200, kFails, ""},
+                      ByteCase{"EmptyTextFails", "", 0x200, kFails, ""},
+                      ByteCase{"CharacterCp932LacksFails", Hex("C3 A9"), 0x200, kFails, ""},
+                      ByteCase{"MalformedFails", Hex("C3 28"), 0x200, kFails, ""},
+                      ByteCase{"FourByteFails", Hex("F0 9F 98 80"), 0x200, kFails, ""},
+                      ByteCase{"LoneContinuationFails", Hex("80"), 0x200, kFails, ""}),
     CaseName);
 
 TEST(Utf8Decoders, NullArgumentsFail) {
