@@ -1,4 +1,5 @@
-// DecodeEucJp: EUC-JP to Shift-JIS by arithmetic, one loop over the lead byte.
+// DecodeEucJp: EUC-JP to Shift-JIS through a table of JIS X 0208 pairs, one
+// loop over the lead byte.
 //
 // Accepted: ASCII (the line-end rule applies), JIS X 0208 pairs with both
 // bytes in A1-FE, and half-width katakana as 8E A1-DF. Everything else fails
@@ -23,28 +24,24 @@ bool InRange(unsigned b, unsigned low, unsigned high) {
   return b >= low && b <= high;
 }
 
-// The Shift-JIS pair of the JIS X 0208 character at p, both bytes in A1-FE,
-// into pair; false when the bytes are out of range or the code is no cp932
-// character. A byte below 0x80 wraps around and fails the range test.
-inline bool ReadJisPair(const unsigned char* p, const JisCells& cells, uint8_t pair[2]) {
-  const unsigned j1 = p[0] - 0x80u;
-  const unsigned j2 = p[1] - 0x80u;
-  if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) return false;
-  JisToShiftJis(j1, j2, pair);
-  return true;
+// The Shift-JIS pair of the JIS X 0208 character at p, both bytes in A1-FE;
+// null when the bytes are out of range or the code is no cp932 character. A
+// byte below 0x80 wraps around and fails the range test.
+inline const uint8_t* ReadJisPair(const unsigned char* p, const JisCodes& codes) {
+  return LookUpJisPair(codes, p[0] - 0x80u, p[1] - 0x80u);
 }
 
 // Decodes the character at p into out; the bytes it took, or 0 when it cannot
 // be decoded.
-int DecodeEucCharacter(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
+int DecodeEucCharacter(const unsigned char* p, const JisCodes& codes, TextBuffer* out) {
   if (p[0] == 0x8E) {
     // Half-width katakana has the same byte in both encodings.
     if (!InRange(p[1], 0xA1, 0xDF)) return 0;
     PushByte(out, static_cast<int>(p[1]));
     return 2;
   }
-  uint8_t pair[2];
-  if (!ReadJisPair(p, cells, pair)) return 0;
+  const uint8_t* pair = ReadJisPair(p, codes);
+  if (pair == nullptr) return 0;
   PushByte(out, pair[0]);
   PushByte(out, pair[1]);
   return 2;
@@ -57,7 +54,7 @@ int DecodeEucCharacter(const unsigned char* p, const JisCells& cells, TextBuffer
 // a local pointer, so the buffer's length is not stored and reloaded around
 // every byte.
 const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end,
-                                const ByteStops& stops, const JisCells& cells, TextBuffer* out) {
+                                const ByteStops& stops, const JisCodes& codes, TextBuffer* out) {
   if (out->capacity - out->length < 10) return p;  // no room for a word and the NUL
   char* d = out->data + out->length;
   char* const last = out->data + out->capacity - 9;
@@ -71,10 +68,9 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
       d = out->data + out->length;
       continue;
     }
-    uint8_t pair[2];
-    if (!ReadJisPair(p, cells, pair)) break;
-    d[0] = static_cast<char>(pair[0]);
-    d[1] = static_cast<char>(pair[1]);
+    const uint8_t* pair = ReadJisPair(p, codes);
+    if (pair == nullptr) break;
+    std::memcpy(d, pair, 2);
     d += 2;
     p += 2;
   }
@@ -94,11 +90,11 @@ int DecodeEucJp(char** result, const char* text, int mode) {
   bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
   const ByteStops stops = MakeByteStops(mode, 0x80, 0);
   LineEndRule rule = StartLineEndRule(mode);
-  const JisCells& cells = Cp932JisCells();
+  const JisCodes& codes = Cp932JisCodes();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const unsigned char* const end = p + length;
   while (ok) {
-    const unsigned char* after = DecodeBulk(p, end, stops, cells, &out);
+    const unsigned char* after = DecodeBulk(p, end, stops, codes, &out);
     if (after != p) {
       p = after;
       continue;
@@ -111,7 +107,7 @@ int DecodeEucJp(char** result, const char* text, int mode) {
       ++p;
       continue;
     }
-    int taken = DecodeEucCharacter(p, cells, &out);
+    int taken = DecodeEucCharacter(p, codes, &out);
     ok = taken != 0;
     p += taken;
   }

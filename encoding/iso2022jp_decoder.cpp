@@ -47,11 +47,9 @@ int Designation(const unsigned char* p) {
 }
 
 // Decodes the pair at p in the JIS X 0208 set; false when it is not a pair.
-bool DecodeJisPair(const unsigned char* p, const JisCells& cells, TextBuffer* out) {
-  if (!InRange(p[0], 0x21, 0x7E) || !InRange(p[1], 0x21, 0x7E)) return false;
-  if (!IsCp932JisPair(cells, p[0], p[1])) return false;
-  uint8_t pair[2];
-  JisToShiftJis(p[0], p[1], pair);
+bool DecodeJisPair(const unsigned char* p, const JisCodes& codes, TextBuffer* out) {
+  const uint8_t* pair = LookUpJisPair(codes, p[0], p[1]);
+  if (pair == nullptr) return false;
   PushByte(out, pair[0]);
   PushByte(out, pair[1]);
   return true;
@@ -62,18 +60,14 @@ bool DecodeJisPair(const unsigned char* p, const JisCells& cells, TextBuffer* ou
 // end, a byte out of range or no room), which DecodeJisPair then handles.
 // Writes through a local pointer, so the buffer's length is not stored and
 // reloaded around every byte.
-const unsigned char* DecodeJisPairRun(const unsigned char* p, const JisCells& cells,
+const unsigned char* DecodeJisPairRun(const unsigned char* p, const JisCodes& codes,
                                       TextBuffer* out) {
   char* d = out->data + out->length;
   char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
   while (d < last) {
-    const unsigned j1 = p[0];
-    const unsigned j2 = p[1];
-    if (j1 - 0x21 >= 94 || j2 - 0x21 >= 94 || !IsCp932JisPair(cells, j1, j2)) break;
-    uint8_t pair[2];
-    JisToShiftJis(j1, j2, pair);
-    d[0] = static_cast<char>(pair[0]);
-    d[1] = static_cast<char>(pair[1]);
+    const uint8_t* pair = LookUpJisPair(codes, p[0], p[1]);
+    if (pair == nullptr) break;
+    std::memcpy(d, pair, 2);
     d += 2;
     p += 2;
   }
@@ -124,7 +118,7 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
   const ByteStops stops = MakeByteStops(mode, 0x80, kEsc);
   LineEndRule rule = StartLineEndRule(mode);
   int set = kAsciiSet;
-  const JisCells& cells = Cp932JisCells();
+  const JisCodes& codes = Cp932JisCodes();
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const unsigned char* const end = p + length;
   while (ok && *p != 0) {
@@ -137,12 +131,12 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
       ok = taken != 0;
       p += taken;
     } else if (set == kJisX0208Set) {
-      const unsigned char* after = DecodeJisPairRun(p, cells, &out);
+      const unsigned char* after = DecodeJisPairRun(p, codes, &out);
       if (after != p) {
         p = after;
         continue;
       }
-      ok = DecodeJisPair(p, cells, &out);
+      ok = DecodeJisPair(p, codes, &out);
       p += 2;
     } else {
       ok = InRange(*p, 0x21, 0x5F);

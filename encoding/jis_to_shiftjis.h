@@ -9,8 +9,8 @@ namespace kelvane {
 // Maps a JIS X 0208 row/cell byte pair to its Shift-JIS byte pair by
 // arithmetic; out[0] is the lead byte, out[1] the trail byte. Two JIS rows
 // share one Shift-JIS lead byte: the odd row takes trail bytes 40-9E (skipping
-// 7F), the even row 9F-FC. Inline, as the decoders call it once per character,
-// and without branches, which kanji in no particular order would mispredict.
+// 7F), the even row 9F-FC. Without branches, which kanji in no particular
+// order would mispredict.
 inline void JisToShiftJis(unsigned j1, unsigned j2, uint8_t out[2]) {
   j1 &= 0xFF;
   j2 &= 0xFF;
@@ -24,21 +24,26 @@ inline void JisToShiftJis(unsigned j1, unsigned j2, uint8_t out[2]) {
   out[1] = static_cast<uint8_t>(s2);
 }
 
-// The pairs whose Shift-JIS form is a cp932 character: bit (j2 - 0x21) % 64 of
-// bits[j1 - 0x21][(j2 - 0x21) / 64]. The same answer as asking the cp932
-// table, in one load instead of a call.
-struct JisCells {
-  uint64_t bits[94][2];
+// Every JIS X 0208 pair's Shift-JIS bytes, lead then trail, indexed by
+// (j1 - 0x21) * 94 + (j2 - 0x21); both bytes 0 where the Shift-JIS code is no
+// cp932 character (no lead byte is 0). 17 KiB, so the decoders' per-character
+// test and conversion are one load that stays in the first-level cache.
+struct JisCodes {
+  uint8_t pair[94 * 94][2];
 };
 
 // Built from the cp932 table on first use, once per process.
-const JisCells& Cp932JisCells();
+const JisCodes& Cp932JisCodes();
 
-// Whether the pair j1 j2, both already checked to lie in 21-7E, is a cp932
-// character.
-inline bool IsCp932JisPair(const JisCells& cells, unsigned j1, unsigned j2) {
+// The Shift-JIS bytes of the pair j1 j2, or null when either byte lies outside
+// 21-7E or the pair is no cp932 character. Bytes above FF are taken as out of
+// range, not wrapped.
+inline const uint8_t* LookUpJisPair(const JisCodes& codes, unsigned j1, unsigned j2) {
+  const unsigned row = j1 - 0x21;
   const unsigned cell = j2 - 0x21;
-  return ((cells.bits[j1 - 0x21][cell >> 6] >> (cell & 63)) & 1) != 0;
+  if (row >= 94 || cell >= 94) return nullptr;
+  const uint8_t* pair = codes.pair[row * 94 + cell];
+  return pair[0] != 0 ? pair : nullptr;
 }
 
 }  // namespace kelvane

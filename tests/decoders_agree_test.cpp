@@ -51,20 +51,30 @@ TEST(JisToShiftJis, MatchesRowAndCellForEveryPair) {
   }
 }
 
-// The decoders' table of cp932 pairs, packed as bits, against the cp932 table.
-TEST(Cp932JisCells, AgreeWithTheCp932TableForEveryPair) {
-  const JisCells& cells = Cp932JisCells();
+// The decoders' table of Shift-JIS pairs against the arithmetic and the cp932
+// table, and its lookup's range tests at the edges of 21-7E.
+TEST(Cp932JisCodes, AgreeWithTheCp932TableForEveryPair) {
+  const JisCodes& codes = Cp932JisCodes();
   int held = 0;
   for (unsigned ku = 1; ku <= 94; ++ku) {
     for (unsigned ten = 1; ten <= 94; ++ten) {
-      const bool in_table = Cp932ToUnicode(static_cast<uint16_t>(KutenToShiftJis(ku, ten))) != 0;
-      ASSERT_EQ(IsCp932JisPair(cells, ku + 0x20, ten + 0x20), in_table)
-          << "row " << ku << " cell " << ten;
+      const unsigned sjis = KutenToShiftJis(ku, ten);
+      const bool in_table = Cp932ToUnicode(static_cast<uint16_t>(sjis)) != 0;
+      const uint8_t* pair = LookUpJisPair(codes, ku + 0x20, ten + 0x20);
+      ASSERT_EQ(pair != nullptr, in_table) << "row " << ku << " cell " << ten;
+      if (pair != nullptr) {
+        ASSERT_EQ(static_cast<unsigned>(pair[0] << 8 | pair[1]), sjis)
+            << "row " << ku << " cell " << ten;
+      }
       held += in_table ? 1 : 0;
     }
   }
   // JIS X 0208's 6879 characters, plus the NEC row 13 and the IBM rows 89-92.
   EXPECT_GT(held, 6879);
+  for (unsigned outside : {0x00u, 0x20u, 0x7Fu, 0xA1u, 0x121u, 0xFFFFFFA1u}) {
+    EXPECT_EQ(LookUpJisPair(codes, outside, 0x30), nullptr) << std::hex << outside;
+    EXPECT_EQ(LookUpJisPair(codes, 0x30, outside), nullptr) << std::hex << outside;
+  }
 }
 
 // One character of the random text.
