@@ -3,7 +3,7 @@
 tools people use instead, on the pages of make_pages.py, in one sitting.
 
   run_bench.py --kelvane BIN --floor BIN --floor-malloc BIN --pages DIR --small DIR
-               [--stages BIN] [--runs N]
+               [--copy-floor BIN] [--stages BIN] [--compare BIN] [--runs N]
 
 Every figure is the median of N runs (default 5) of the whole command, output
 written to a file. The commands compared on one page take turns within each
@@ -14,7 +14,10 @@ Two floors: both read the file whole into a fresh block and write it back
 through the program's platform calls. "floor" allocates that block from the
 C library's malloc, the naive fresh block the goal is stated against; "floor/h"
 uses the program's own heap (huge-page mappings), so it shows how much of the
-program's time is left once the heap is equally good for both.
+program's time is left once the heap is equally good for both. "copies" is the
+floor of the conversion's shape (copy_floor_main.cpp): the same blocks as a
+conversion, each stage one copy, so the time kelvane takes beyond it is the
+converting itself, not its memory.
 """
 
 import argparse
@@ -102,6 +105,7 @@ def main():
     ap.add_argument("--floor-malloc", required=True)
     ap.add_argument("--pages", required=True)
     ap.add_argument("--small", required=True)
+    ap.add_argument("--copy-floor", help="kelvane_copy_floor, the floor of the conversion's shape")
     ap.add_argument("--stages", help="kelvane_stages, for where one conversion's time goes")
     ap.add_argument("--compare", help="another kelvane build, timed side by side on the pages")
     ap.add_argument("--runs", type=int, default=5)
@@ -114,13 +118,17 @@ def main():
     compared = []
 
     print("Whole files, median of %d runs (MB/s of input; x = time / kelvane's time)" % runs)
-    print("%-10s %6s | %8s %8s %8s %8s %8s | %7s %7s %7s %7s" %
-          ("input", "MB", "kelvane", "floor", "floor/h", "iconv", "nkf",
-           "k/floor", "k/fl/h", "iconv", "nkf"))
+    print("%-10s %6s | %8s %8s %8s %8s %8s %8s | %7s %7s %7s %7s %7s" %
+          ("input", "MB", "kelvane", "floor", "floor/h", "copies", "iconv", "nkf",
+           "k/floor", "k/fl/h", "k/copy", "iconv", "nkf"))
     for suffix, iconv_name, nkf_opt, _ in ENCODINGS:
         page = os.path.join(args.pages, "page-%s.html" % suffix)
         size = os.path.getsize(page)
         txt = output_of(page)
+        copy_cmd = None
+        if args.copy_floor and subprocess.run([args.kelvane, page]).returncode == 0:
+            # The copy floor writes as many bytes as the program does.
+            copy_cmd = [args.copy_floor, str(os.path.getsize(txt)), page]
         times = timed_side_by_side([
             ([args.kelvane, page], None, txt),
             ([args.floor_malloc, page], None, txt),
@@ -130,17 +138,22 @@ def main():
             (["nkf", nkf_opt, "-s", "-Lw", page] if have["nkf"] else None,
              os.path.join(scratch, "nkf.txt"), None),
             ([args.compare, page] if args.compare else None, None, txt),
+            (copy_cmd, None, txt),
         ], runs)
-        t_k, t_f, t_h, t_i, t_n, t_c = times
+        t_k, t_f, t_h, t_i, t_n, t_c, t_s = times
 
         def rel(t):
             return "%6.2fx" % (t / t_k) if t and t_k else "    n/a"
 
-        print("%-10s %6.1f | %8.0f %8.0f %8.0f %8s %8s | %7s %7s %7s %7s" % (
-            suffix, size / 1e6, mbps(size, t_k), mbps(size, t_f), mbps(size, t_h),
-            "%.0f" % mbps(size, t_i) if t_i else "n/a", "%.0f" % mbps(size, t_n) if t_n else "n/a",
-            "%6.2fx" % (t_k / t_f) if t_k and t_f else "    n/a",
-            "%6.2fx" % (t_k / t_h) if t_k and t_h else "    n/a", rel(t_i), rel(t_n)))
+        def over(t):
+            return "%6.2fx" % (t_k / t) if t and t_k else "    n/a"
+
+        def rate(t):
+            return "%.0f" % mbps(size, t) if t else "n/a"
+
+        print("%-10s %6.1f | %8.0f %8.0f %8.0f %8s %8s %8s | %7s %7s %7s %7s %7s" % (
+            suffix, size / 1e6, mbps(size, t_k), mbps(size, t_f), mbps(size, t_h), rate(t_s),
+            rate(t_i), rate(t_n), over(t_f), over(t_h), over(t_s), rel(t_i), rel(t_n)))
         if t_c:
             compared.append((suffix, size, t_c, t_k))
         if t_k and t_f:

@@ -57,13 +57,11 @@ int DigitValue(Byte c) {
   return 0xFF;
 }
 
-// Tags, and often the text between them, are short: the first 32 bytes are
-// looked at here, a word at a time, and only a longer search pays for the call
-// to memchr.
-const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
-  constexpr std::ptrdiff_t kNearWords = 4;
-  // Tags often follow one another, so the byte sought is often the first.
-  if (from < end && *from == c) return from;
+// The rest of FindByte's search, from a point that does not hold c: the next
+// 24 bytes a word at a time, and only a longer search pays for the call to
+// memchr.
+[[gnu::noinline]] const Byte* FindByteFar(const Byte* from, const Byte* end, Byte c) {
+  constexpr std::ptrdiff_t kNearWords = 3;
   if constexpr (std::endian::native == std::endian::little) {
     for (std::ptrdiff_t i = 0; i < kNearWords && end - from >= 8; ++i) {
       uint64_t word;
@@ -80,6 +78,24 @@ const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
   }
   if (from >= end) return nullptr;
   return static_cast<const Byte*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
+}
+
+// The first c at or after from, before end; null when none. Tags, and often
+// the text between them, are short, so the first byte and the first word are
+// looked at here, inline, without a call.
+inline const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
+  // Tags often follow one another, so the byte sought is often the first.
+  if (from < end && *from == c) return from;
+  if constexpr (std::endian::native == std::endian::little) {
+    if (end - from >= 8) {
+      uint64_t word;
+      std::memcpy(&word, from, 8);
+      const uint64_t found = BytesEqualTo(word, c);
+      if (found != 0) return from + FirstMarkedByte(found);
+      return FindByteFar(from + 8, end, c);
+    }
+  }
+  return FindByteFar(from, end, c);
 }
 
 // First place at or after from where "<" and then pattern (lower case, ASCII
