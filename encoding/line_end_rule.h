@@ -11,6 +11,7 @@
 // buffer's failed flag, which the stage sees when it terminates the buffer.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -121,11 +122,21 @@ inline std::size_t PlainRunLength(const ByteStops& s, const unsigned char* p,
   return static_cast<std::size_t>(q - p);
 }
 
+// How many of a word's bytes, from its first in memory, are printable ASCII
+// (20-7F), which no mode stops at; 0 to 8. Only on a little-endian machine,
+// where the first marked byte is the first in memory.
+inline int PrintableAsciiPrefix(uint64_t word) {
+  const uint64_t others = BytesFrom80(word) | BytesBelow(word, 0x20);
+  return others == 0 ? 8 : FirstMarkedByte(others);
+}
+
 // Copies the plain bytes at p into out while the block has room for a word and
 // the NUL, a word at a time where they are printable ASCII; returns where it
 // stopped: a stop byte, or a block too full to go on, which the caller then
 // fills through the buffer's growth. Runs between tags are short, so this
 // scans and copies in one go instead of measuring first and calling memcpy.
+// A word that is printable only up to some byte is stored whole and the copy
+// moves on by that prefix: the rest is written over next.
 inline const unsigned char* CopyPlainRun(const ByteStops& s, const unsigned char* p,
                                          const unsigned char* end, TextBuffer* out) {
   if (out->capacity - out->length < 10) return p;
@@ -134,13 +145,14 @@ inline const unsigned char* CopyPlainRun(const ByteStops& s, const unsigned char
   while (d <= last) {
     const unsigned b = *p;
     if (s.stop[b]) break;
-    if (s.by_words && end - p >= 8) {
+    if (std::endian::native == std::endian::little && s.by_words && end - p >= 8) {
       uint64_t word;
       std::memcpy(&word, p, sizeof word);
-      if (PrintableAsciiWord(word)) {
+      const int printable = PrintableAsciiPrefix(word);
+      if (printable != 0) {
         std::memcpy(d, &word, sizeof word);
-        d += 8;
-        p += 8;
+        d += printable;
+        p += printable;
         continue;
       }
     }

@@ -10,6 +10,7 @@
 // CR or LF.
 #include "encoding/utf8_decoder.h"
 
+#include <bit>
 #include <cstring>
 
 #include "common/buffers.h"
@@ -60,13 +61,16 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
     const unsigned b0 = p[0];
     if (b0 < 0x80) {
       if (stops.stop[b0]) break;
-      if (end - p >= 8) {
+      if (std::endian::native == std::endian::little && end - p >= 8) {
+        // All eight bytes widened, and the loop moves on by as many of them
+        // as are printable ASCII; the rest are written over next.
         uint64_t word;
         std::memcpy(&word, p, sizeof word);
-        if (PrintableAsciiWord(word)) {
+        const int printable = PrintableAsciiPrefix(word);
+        if (printable != 0) {
           for (int i = 0; i < 8; ++i) d[i] = p[i];
-          d += 8;
-          p += 8;
+          d += printable;
+          p += printable;
           continue;
         }
       }
