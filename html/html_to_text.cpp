@@ -440,26 +440,49 @@ const Byte* SkipOrdinary(const Byte* q, const Byte* end) {
   return q;
 }
 
-// Copies the ordinary bytes from p, which is one, and returns the first byte
-// that is not. With room for the rest of the run reserved once, words are
-// tested and copied in the same step instead of scanning, then copying.
-const Byte* CopyOrdinary(TextBuffer* out, const Byte* p, const Byte* end) {
-  if (!ReserveTextBuffer(out, static_cast<uint32_t>(end - p))) {
+// Copies the ordinary bytes from p, which is one, up to the run's end, which
+// holds "<", and returns the first byte that is not. With room for the rest of
+// the run and a word reserved once, words are tested and copied in the same
+// step instead of scanning, then copying. The word that holds the first other
+// byte is stored whole and the copy moves on to that byte; at the run's tail
+// that word may reach past the "<", which stops it, as far as limit (the
+// text's NUL).
+const Byte* CopyOrdinary(TextBuffer* out, const Byte* p, const Byte* end, const Byte* limit) {
+  const std::size_t room = static_cast<std::size_t>(end - p) + 8;
+  if (std::endian::native != std::endian::little || room > UINT32_MAX ||
+      !ReserveTextBuffer(out, static_cast<uint32_t>(room))) {
     const Byte* q = SkipOrdinary(p + 1, end);
     AppendSpan(out, p, static_cast<std::size_t>(q - p));
     return q;
   }
   char* d = out->data + out->length;
   *d++ = static_cast<char>(*p++);
-  while (end - p >= 8) {
+  for (;;) {
     uint64_t word;
-    std::memcpy(&word, p, 8);
-    if (!OrdinaryWord(word)) break;
-    std::memcpy(d, &word, 8);
-    d += 8;
-    p += 8;
+    if (end - p >= 8) {
+      std::memcpy(&word, p, 8);
+      std::memcpy(d, &word, 8);
+      const uint64_t others = BytesBelow(word, 0x21) | BytesEqualTo(word, '&');
+      if (others == 0) {
+        d += 8;
+        p += 8;
+        continue;
+      }
+      const int ordinary = FirstMarkedByte(others);
+      d += ordinary;
+      p += ordinary;
+    } else if (limit - p >= 8) {
+      std::memcpy(&word, p, 8);
+      std::memcpy(d, &word, 8);
+      const int ordinary = FirstMarkedByte(BytesBelow(word, 0x21) | BytesEqualTo(word, '&') |
+                                           BytesEqualTo(word, '<'));
+      d += ordinary;
+      p += ordinary;
+    } else {
+      while (p < end && kRunClasses.of[*p] == kOrdinary) *d++ = static_cast<char>(*p++);
+    }
+    break;
   }
-  while (p < end && kRunClasses.of[*p] == kOrdinary) *d++ = static_cast<char>(*p++);
   out->length = static_cast<uint32_t>(d - out->data);
   return p;
 }
@@ -483,7 +506,7 @@ void ConvertFoldedRun(Scan* scan, const Byte* p, const Byte* end) {
       p = ConvertReference(scan, p);
       continue;
     }
-    p = CopyOrdinary(scan->out, p, end);
+    p = CopyOrdinary(scan->out, p, end, scan->end);
   }
 }
 
