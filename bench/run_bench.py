@@ -70,11 +70,15 @@ def timed_side_by_side(commands, runs):
     """Median wall time of each of commands ((cmd, stdout_path, output)
     triples, cmd None to skip), run in turn within each round, so that a slow
     spell of a shared machine falls on all of them alike; None for a command
-    that fails."""
+    that fails. Each round starts one command further on, so every command
+    takes every place in the round: what ran just before matters on a VM (the
+    same build once timed 2x slower in the place after nkf than alone)."""
     times = [[] for _ in commands]
     failed = [cmd is None for cmd, _, _ in commands]
-    for _ in range(runs):
-        for i, (cmd, stdout_path, output) in enumerate(commands):
+    for r in range(runs):
+        for k in range(len(commands)):
+            i = (r + k) % len(commands)
+            cmd, stdout_path, output = commands[i]
             if failed[i]:
                 continue
             t = run_once(cmd, stdout_path, output)
