@@ -38,23 +38,15 @@ constexpr uint8_t kNoCode = 0x80;
 // trail byte, or the single byte and a 0) and the length of that code, 1 or
 // 2, or kNoCode (64 KiB); built once per process.
 struct CodeByUnit {
-  // The writing pass's entry: the two bytes to write, then the length.
-  struct Code {
-    char bytes[2];
-    uint8_t length;
-    uint8_t unused;
-  };
-  Code code[0x10000];
+  char bytes[0x10000][2];
   uint8_t length[0x10000];
   CodeByUnit() {
     for (unsigned u = 0; u < 0x10000; ++u) {
-      const unsigned c = UnicodeToCp932(static_cast<uint16_t>(u));
-      const bool wide = c > 0xFF;
-      code[u].bytes[0] = static_cast<char>(wide ? c >> 8 : c);
-      code[u].bytes[1] = static_cast<char>(wide ? c & 0xFF : 0);
-      length[u] = c == 0 ? kNoCode : wide ? 2 : 1;
-      code[u].length = length[u];
-      code[u].unused = 0;
+      const unsigned code = UnicodeToCp932(static_cast<uint16_t>(u));
+      const bool wide = code > 0xFF;
+      bytes[u][0] = static_cast<char>(wide ? code >> 8 : code);
+      bytes[u][1] = static_cast<char>(wide ? code & 0xFF : 0);
+      length[u] = code == 0 ? kNoCode : wide ? 2 : 1;
     }
   }
 };
@@ -109,9 +101,8 @@ void WriteUnits(const uint16_t* u, const uint16_t* end, int mode, char* out) {
       if (mode == kLineEndLf || mode == kLineEndCrLf) out[n++] = '\n';
       continue;
     }
-    const CodeByUnit::Code& code = table.code[unit];
-    std::memcpy(out + n, code.bytes, 2);
-    n += code.length;
+    std::memcpy(out + n, table.bytes[unit], 2);
+    n += table.length[unit];
   }
 }
 
