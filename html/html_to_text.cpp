@@ -251,10 +251,15 @@ uint64_t MemoKey(const Byte* name, std::size_t n) {
   return key;
 }
 
+// Where key is kept.
+std::size_t MemoSlot(uint64_t key) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 58);
+}
+
 // The slot for key, filled by lookup when it holds another name.
 int Remember(NameMemo* memo, uint64_t key, int (*lookup)(const char*, int), const Byte* name,
              std::size_t n) {
-  const std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 58);
+  const std::size_t slot = MemoSlot(key);
   if (memo->key[slot] != key) {
     memo->key[slot] = key;
     memo->id[slot] = lookup(reinterpret_cast<const char*>(name), static_cast<int>(n));
@@ -297,6 +302,18 @@ int LookupTagName(NameMemo* memo, const Byte* name, const Byte* end) {
   if (std::endian::native == std::endian::little && end - name >= 8) {
     uint64_t word;
     std::memcpy(&word, name, 8);
+    // Most names end at a byte below "0" or at ">". The bytes before the first
+    // of those, folded, are looked up in the memo, which holds only whole
+    // names of letters and digits: a hit is such a name, ended there. Anything
+    // else goes on to the exact measure below.
+    const uint64_t ends = BytesBelow(word, '0') | BytesEqualTo(word, '>');
+    if (ends != 0) {
+      const int n = FirstMarkedByte(ends);
+      const uint64_t key = ((word | 0x2020202020202020ULL) & ((uint64_t{1} << (8 * n)) - 1)) |
+                           static_cast<uint64_t>(n) << 56;
+      const std::size_t slot = MemoSlot(key);
+      if (n != 0 && memo->key[slot] == key) return memo->id[slot];
+    }
     const uint64_t others = ~NameByteBits(word) & kHighBits;
     if (others != 0) {
       const int n = FirstMarkedByte(others);
