@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/platform.h"
+#include "bench/text_path.h"
 #include "common/heap.h"
 
 namespace {
@@ -37,9 +38,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::size_t result_bytes = std::strtoul(argv[1], nullptr, 10);
-  std::string out = argv[2];
-  std::size_t dot = out.rfind('.');
-  out = (dot == std::string::npos ? out : out.substr(0, dot)) + ".txt";
+  const std::string out = TextPathFor(argv[2]);
   const Platform* platform = DefaultPlatform();
   char* block = nullptr;
   uint32_t size = 0;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/platform.h"
+#include "bench/text_path.h"
 #include "common/heap.h"
 
 int main(int argc, char** argv) {
@@ -13,9 +14,7 @@ int main(int argc, char** argv) {
   const Platform* platform = DefaultPlatform();
   int status = 0;
   for (int i = 1; i < argc; ++i) {
-    std::string out = argv[i];
-    std::size_t dot = out.rfind('.');
-    out = (dot == std::string::npos ? out : out.substr(0, dot)) + ".txt";
+    const std::string out = TextPathFor(argv[i]);
     char* block = nullptr;
     uint32_t size = 0;
     if (platform->read_whole_file(argv[i], &block, &size) != ReadResult::kOk) {

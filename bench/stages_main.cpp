@@ -8,6 +8,7 @@
 
 #include "app/convert_file.h"
 #include "app/platform.h"
+#include "bench/text_path.h"
 #include "common/heap.h"
 #include "encoding/detect_encoding.h"
 #include "encoding/encoding_id.h"
@@ -31,9 +32,7 @@ int main(int argc, char** argv) {
   std::printf("%-28s %8s %8s %8s %8s %8s %8s %8s\n", "file", "read", "detect", "decode", "html",
               "crlf", "write", "total");
   for (int i = 1; i < argc; ++i) {
-    std::string out = argv[i];
-    std::size_t dot = out.rfind('.');
-    out = (dot == std::string::npos ? out : out.substr(0, dot)) + ".txt";
+    const std::string out = TextPathFor(argv[i]);
     const Clock::time_point t0 = Clock::now();
     char* block = nullptr;
     uint32_t size = 0;

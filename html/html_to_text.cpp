@@ -293,6 +293,12 @@ uint64_t NameByteBits(uint64_t word) {
   return (letter | digit) & ~word & kHighBits;
 }
 
+// The memo key of a name made of the first n (1-7) bytes of word, folded.
+uint64_t NameKey(uint64_t word, int n) {
+  return ((word | 0x2020202020202020ULL) & ((uint64_t{1} << (8 * n)) - 1)) |
+         static_cast<uint64_t>(n) << 56;
+}
+
 // The element id of the tag name at name: its letters and digits, read once
 // for both its length and its memo key (for these bytes, setting 0x20 folds
 // A-Z and changes nothing else). Most names are short and end within the
@@ -307,20 +313,17 @@ int LookupTagName(NameMemo* memo, const Byte* name, const Byte* end) {
     // names of letters and digits: a hit is such a name, ended there. Anything
     // else goes on to the exact measure below.
     const uint64_t ends = BytesBelow(word, '0') | BytesEqualTo(word, '>');
-    if (ends != 0) {
-      const int n = FirstMarkedByte(ends);
-      const uint64_t key = ((word | 0x2020202020202020ULL) & ((uint64_t{1} << (8 * n)) - 1)) |
-                           static_cast<uint64_t>(n) << 56;
+    const int guess = ends != 0 ? FirstMarkedByte(ends) : 0;
+    if (guess != 0) {
+      const uint64_t key = NameKey(word, guess);
       const std::size_t slot = MemoSlot(key);
-      if (n != 0 && memo->key[slot] == key) return memo->id[slot];
+      if (memo->key[slot] == key) return memo->id[slot];
     }
     const uint64_t others = ~NameByteBits(word) & kHighBits;
     if (others != 0) {
       const int n = FirstMarkedByte(others);
       if (n == 0) return LookupElement(reinterpret_cast<const char*>(name), 0);
-      const uint64_t bytes = (word | 0x2020202020202020ULL) & ((uint64_t{1} << (8 * n)) - 1);
-      return Remember(memo, bytes | static_cast<uint64_t>(n) << 56, LookupElement, name,
-                      static_cast<std::size_t>(n));
+      return Remember(memo, NameKey(word, n), LookupElement, name, static_cast<std::size_t>(n));
     }
   }
   std::size_t n = 0;
