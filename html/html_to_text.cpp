@@ -440,10 +440,16 @@ constexpr RunClasses MakeRunClasses() {
 
 constexpr RunClasses kRunClasses = MakeRunClasses();
 
-// Whether a word holds no byte below 0x21 and no "&", so that all eight of its
-// bytes are ordinary: Japanese text has few spaces, so most words pass whole.
+// Marks on a word's bytes below 0x21 and its "&": the bytes that end an
+// ordinary stretch.
+uint64_t OtherBytes(uint64_t word) {
+  return BytesBelow(word, 0x21) | BytesEqualTo(word, '&');
+}
+
+// Whether all eight bytes of a word are ordinary: Japanese text has few
+// spaces, so most words pass whole.
 bool OrdinaryWord(uint64_t word) {
-  return (BytesBelow(word, 0x21) | BytesEqualTo(word, '&')) == 0;
+  return OtherBytes(word) == 0;
 }
 
 // The first byte at or after q (before end) that is not ordinary, eight bytes
@@ -477,31 +483,28 @@ const Byte* CopyOrdinary(TextBuffer* out, const Byte* p, const Byte* end, const 
   }
   char* d = out->data + out->length;
   *d++ = static_cast<char>(*p++);
-  for (;;) {
-    uint64_t word;
-    if (end - p >= 8) {
-      std::memcpy(&word, p, 8);
-      std::memcpy(d, &word, 8);
-      const uint64_t others = BytesBelow(word, 0x21) | BytesEqualTo(word, '&');
-      if (others == 0) {
-        d += 8;
-        p += 8;
-        continue;
-      }
-      const int ordinary = FirstMarkedByte(others);
-      d += ordinary;
-      p += ordinary;
-    } else if (limit - p >= 8) {
-      std::memcpy(&word, p, 8);
-      std::memcpy(d, &word, 8);
-      const int ordinary = FirstMarkedByte(BytesBelow(word, 0x21) | BytesEqualTo(word, '&') |
-                                           BytesEqualTo(word, '<'));
-      d += ordinary;
-      p += ordinary;
-    } else {
-      while (p < end && kRunClasses.of[*p] == kOrdinary) *d++ = static_cast<char>(*p++);
-    }
-    break;
+  uint64_t word;
+  uint64_t others = 0;
+  while (end - p >= 8) {
+    std::memcpy(&word, p, 8);
+    std::memcpy(d, &word, 8);
+    others = OtherBytes(word);
+    if (others != 0) break;
+    d += 8;
+    p += 8;
+  }
+  if (others == 0 && limit - p >= 8) {
+    // The run's tail: one word, stopped by the "<" at end if by nothing else.
+    std::memcpy(&word, p, 8);
+    std::memcpy(d, &word, 8);
+    others = OtherBytes(word) | BytesEqualTo(word, '<');
+  }
+  if (others != 0) {
+    const int ordinary = FirstMarkedByte(others);
+    d += ordinary;
+    p += ordinary;
+  } else {
+    while (p < end && kRunClasses.of[*p] == kOrdinary) *d++ = static_cast<char>(*p++);
   }
   out->length = static_cast<uint32_t>(d - out->data);
   return p;
