@@ -446,90 +446,123 @@ uint64_t OtherBytes(uint64_t word) {
   return BytesBelow(word, 0x21) | BytesEqualTo(word, '&');
 }
 
-// Whether all eight bytes of a word are ordinary: Japanese text has few
-// spaces, so most words pass whole.
-bool OrdinaryWord(uint64_t word) {
-  return OtherBytes(word) == 0;
+// Whether p, before end, holds an ordinary byte that is not the "<" ending
+// its run.
+bool IsOrdinaryInRun(const Byte* p, const Byte* end) {
+  return p < end && kRunClasses.of[*p] == kOrdinary && *p != '<';
 }
 
-// The first byte at or after q (before end) that is not ordinary, eight bytes
-// at a time while words are ordinary; a word that may hold a stop is looked at
-// byte by byte.
-const Byte* SkipOrdinary(const Byte* q, const Byte* end) {
-  while (end - q >= 8) {
-    uint64_t word;
-    std::memcpy(&word, q, 8);
-    if (!OrdinaryWord(word)) break;
-    q += 8;
-  }
-  while (q < end && kRunClasses.of[*q] == kOrdinary) ++q;
-  return q;
-}
-
-// Copies the ordinary bytes from p, which is one, up to the run's end, which
-// holds "<", and returns the first byte that is not. With room for the rest of
-// the run and a word reserved once, words are tested and copied in the same
-// step instead of scanning, then copying. The word that holds the first other
-// byte is stored whole and the copy moves on to that byte; at the run's tail
-// that word may reach past the "<", which stops it, as far as limit (the
-// text's NUL).
-const Byte* CopyOrdinary(TextBuffer* out, const Byte* p, const Byte* end, const Byte* limit) {
-  const std::size_t room = static_cast<std::size_t>(end - p) + 8;
-  if (std::endian::native != std::endian::little || room > UINT32_MAX ||
-      !ReserveTextBuffer(out, static_cast<uint32_t>(room))) {
-    const Byte* q = SkipOrdinary(p + 1, end);
-    AppendSpan(out, p, static_cast<std::size_t>(q - p));
-    return q;
-  }
-  char* d = out->data + out->length;
-  *d++ = static_cast<char>(*p++);
-  uint64_t word;
-  uint64_t others = 0;
-  while (end - p >= 8) {
-    std::memcpy(&word, p, 8);
-    std::memcpy(d, &word, 8);
-    others = OtherBytes(word);
-    if (others != 0) break;
-    d += 8;
-    p += 8;
-  }
-  if (others == 0 && limit - p >= 8) {
-    // The run's tail: one word, stopped by the "<" at end if by nothing else.
-    std::memcpy(&word, p, 8);
-    std::memcpy(d, &word, 8);
-    others = OtherBytes(word) | BytesEqualTo(word, '<');
-  }
-  if (others != 0) {
-    const int ordinary = FirstMarkedByte(others);
-    d += ordinary;
-    p += ordinary;
-  } else {
-    while (p < end && kRunClasses.of[*p] == kOrdinary) *d++ = static_cast<char>(*p++);
-  }
-  out->length = static_cast<uint32_t>(d - out->data);
+// Past the ordinary bytes from p, where a copy that could not grow its buffer
+// goes on: the buffer has failed the call, but the scan still stops where the
+// copy would have.
+const Byte* SkipToStop(const Byte* p, const Byte* end) {
+  while (IsOrdinaryInRun(p, end)) ++p;
   return p;
 }
 
-// Outside preformatted text: whitespace at either end of the run vanishes and
-// each stretch between two other bytes becomes one space.
-void ConvertFoldedRun(Scan* scan, const Byte* p, const Byte* end) {
-  bool pending = false;
-  bool at_start = true;
+// Copies the ordinary bytes from p, which is one, up to the first byte that is
+// not or that is a "<", and returns that byte. Words are tested and copied in
+// the same step; the word that holds the first stop is stored whole and the
+// copy moves on to that byte. A stop is always found before the text's NUL at
+// end, which is below 0x21 itself.
+const Byte* CopyOrdinary(TextBuffer* out, const Byte* p, const Byte* end) {
+  if (!ReserveTextBuffer(out, 16)) return SkipToStop(p + 1, end);
+  char* d = out->data + out->length;
+  *d++ = static_cast<char>(*p++);
+  if constexpr (std::endian::native == std::endian::little) {
+    // Room for a word behind d, and the NUL, without a test per byte.
+    char* room_end = out->data + out->capacity - 9;
+    while (end - p >= 8) {
+      if (d > room_end) {
+        out->length = static_cast<uint32_t>(d - out->data);
+        if (!ReserveTextBuffer(out, 16)) return SkipToStop(p, end);
+        d = out->data + out->length;
+        room_end = out->data + out->capacity - 9;
+      }
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      std::memcpy(d, &word, 8);
+      const uint64_t stops = OtherBytes(word) | BytesEqualTo(word, '<');
+      if (stops != 0) {
+        const int ordinary = FirstMarkedByte(stops);
+        out->length = static_cast<uint32_t>(d + ordinary - out->data);
+        return p + ordinary;
+      }
+      d += 8;
+      p += 8;
+    }
+  }
+  out->length = static_cast<uint32_t>(d - out->data);
+  while (IsOrdinaryInRun(p, end)) {
+    if (!PushByte(out, *p)) return SkipToStop(p, end);
+    ++p;
+  }
+  return p;
+}
+
+// Whitespace folding of one run: set afresh at the run's start.
+struct Fold {
+  bool pending;   // whitespace seen since the last byte emitted
+  bool at_start;  // nothing of the run emitted yet
+};
+
+// The run from p up to its end (its "<"), once that end is known: whitespace
+// at either end vanishes and each stretch between two other bytes becomes one
+// space. A reference may end past the run, which then ends with it.
+void ConvertFoldedRest(Scan* scan, const Byte* p, const Byte* end, Fold* fold) {
   while (p < end) {
     Byte kind = kRunClasses.of[*p];
     if (kind == kSpace) {
-      pending = true;
+      fold->pending = true;
       ++p;
       continue;
     }
-    if (pending && !at_start) PushByte(scan->out, ' ');
-    pending = false;
-    at_start = false;
+    if (fold->pending && !fold->at_start) PushByte(scan->out, ' ');
+    fold->pending = false;
+    fold->at_start = false;
     if (kind == kAmpersand) {
       p = ConvertReference(scan, p);
       continue;
     }
-    p = CopyOrdinary(scan->out, p, end, scan->end);
+    p = CopyOrdinary(scan->out, p, scan->end);
+  }
+}
+
+// Outside preformatted text: the run from p is converted while its end is
+// looked for in the same words, so a run's bytes are read once. Returns the
+// "<" that ends it, or null when none is left: text after the last tag is
+// not emitted, so what was written for it is taken back. References are left
+// to ConvertFoldedRest, and the "<" is looked for before the first of them, as
+// only a run that ends in a tag has its references resolved.
+const Byte* ConvertFoldedRun(Scan* scan, const Byte* p) {
+  TextBuffer* out = scan->out;
+  const uint32_t length = out->length;
+  const uint32_t failed = out->failed;
+  Fold fold = {false, true};
+  for (;;) {
+    const Byte c = *p;
+    if (c == '<') return p;
+    const Byte kind = kRunClasses.of[c];
+    if (kind == kSpace) {
+      fold.pending = true;
+      ++p;
+      continue;
+    }
+    const Byte* lt = nullptr;
+    if (p == scan->end || (kind == kAmpersand && (lt = FindByte(p + 1, scan->end, '<')) == nullptr)) {
+      // The text's NUL, or a reference in the last run: no tag ends this run.
+      out->length = length;
+      out->failed = failed;
+      return nullptr;
+    }
+    if (kind == kAmpersand) {
+      ConvertFoldedRest(scan, p, lt, &fold);
+      return lt;
+    }
+    if (fold.pending && !fold.at_start) PushByte(out, ' ');
+    fold.pending = false;
+    fold.at_start = false;
+    p = CopyOrdinary(out, p, scan->end);
   }
 }
 
@@ -628,12 +661,14 @@ void ActOnTag(Scan* scan, const Byte* lt, const Byte* gt) {
 
 void RunMainScan(Scan* scan, const Byte* p) {
   for (;;) {
-    const Byte* lt = FindByte(p, scan->end, '<');
-    if (lt == nullptr) return;  // text after the last tag is not emitted
+    const Byte* lt;
     if (scan->preformatted) {
+      lt = FindByte(p, scan->end, '<');
+      if (lt == nullptr) return;  // text after the last tag is not emitted
       ConvertPreformattedRun(scan, p, lt);
     } else {
-      ConvertFoldedRun(scan, p, lt);
+      lt = ConvertFoldedRun(scan, p);
+      if (lt == nullptr) return;
     }
     const Byte* gt = FindByte(lt + 1, scan->end, '>');
     if (gt == nullptr) return;
