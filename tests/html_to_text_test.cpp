@@ -57,6 +57,16 @@ TEST(HtmlToText, WhitespaceFolding) {
       {"a < without > ends the scan", "a<br>b<c", "a\nb"},
       {"a > alone is ordinary text", "a>b<br>", "a>b\n"},
       {"only whitespace in a run", "<br>   \n  <br>", "\n\n"},
+      {"a long last run with spaces and a reference is dropped",
+       "<br>tail words beyond a few machine words &amp; more text after it", "\n"},
+      {"a long run ended by < without > is kept", "<br>several words of text, then<x", "\nseveral words of text, then"},
+      {"control bytes inside long runs are ordinary",
+       "a\x01"
+       "bcdefghijklmn\x1F"
+       "opq rs<br>",
+       "a\x01"
+       "bcdefghijklmn\x1F"
+       "opq rs\n"},
   });
 }
 
