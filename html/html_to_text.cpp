@@ -98,6 +98,26 @@ inline const Byte* FindByte(const Byte* from, const Byte* end, Byte c) {
   return FindByteFar(from, end, c);
 }
 
+// The last c before end, at or after begin; null when none. Pages end in
+// markup, so the search from the end is short, and text without any c is
+// read once, a word at a time.
+const Byte* FindLastByte(const Byte* begin, const Byte* end, Byte c) {
+  const Byte* p = end;
+  while (p - begin >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p - 8, 8);
+    // Only the lowest mark is sure to be exact, so a marked word is looked at
+    // byte by byte.
+    if (BytesEqualTo(word, c) != 0) break;
+    p -= 8;
+  }
+  while (p > begin) {
+    --p;
+    if (*p == c) return p;
+  }
+  return nullptr;
+}
+
 // First place at or after from where "<" and then pattern (lower case, ASCII
 // letters matched in any case, other bytes exactly) stand; null when none.
 const Byte* FindTagOpening(const Byte* from, const Byte* end, const char* pattern) {
@@ -347,7 +367,8 @@ int LookupEntityMemo(NameMemo* memo, const Byte* name, std::size_t n) {
 
 // The state of one conversion.
 struct Scan {
-  const Byte* end;  // the NUL of the clean copy
+  const Byte* end;      // the NUL of the clean copy
+  const Byte* last_lt;  // the last "<" of the clean copy; every run before it ends in one
   TextBuffer* out;
   bool preformatted;
   bool paragraph_open;
@@ -528,41 +549,31 @@ void ConvertFoldedRest(Scan* scan, const Byte* p, const Byte* end, Fold* fold) {
   }
 }
 
-// Outside preformatted text: the run from p is converted while its end is
-// looked for in the same words, so a run's bytes are read once. Returns the
-// "<" that ends it, or null when none is left: text after the last tag is
-// not emitted, so what was written for it is taken back. References are left
-// to ConvertFoldedRest, and the "<" is looked for before the first of them, as
-// only a run that ends in a tag has its references resolved.
+// Outside preformatted text: the run from p, which a "<" is known to end, is
+// converted while that "<" is looked for in the same words, so the run's bytes
+// are read once; returns the "<". References are left to ConvertFoldedRest
+// once the run's end has been found.
 const Byte* ConvertFoldedRun(Scan* scan, const Byte* p) {
-  TextBuffer* out = scan->out;
-  const uint32_t length = out->length;
-  const uint32_t failed = out->failed;
   Fold fold = {false, true};
   for (;;) {
     const Byte c = *p;
     if (c == '<') return p;
+    if (p == scan->end) return nullptr;  // not reached while a "<" lies ahead
     const Byte kind = kRunClasses.of[c];
     if (kind == kSpace) {
       fold.pending = true;
       ++p;
       continue;
     }
-    const Byte* lt = nullptr;
-    if (p == scan->end || (kind == kAmpersand && (lt = FindByte(p + 1, scan->end, '<')) == nullptr)) {
-      // The text's NUL, or a reference in the last run: no tag ends this run.
-      out->length = length;
-      out->failed = failed;
-      return nullptr;
-    }
     if (kind == kAmpersand) {
+      const Byte* lt = FindByte(p + 1, scan->end, '<');
       ConvertFoldedRest(scan, p, lt, &fold);
       return lt;
     }
-    if (fold.pending && !fold.at_start) PushByte(out, ' ');
+    if (fold.pending && !fold.at_start) PushByte(scan->out, ' ');
     fold.pending = false;
     fold.at_start = false;
-    p = CopyOrdinary(out, p, scan->end);
+    p = CopyOrdinary(scan->out, p, scan->end);
   }
 }
 
@@ -661,15 +672,16 @@ void ActOnTag(Scan* scan, const Byte* lt, const Byte* gt) {
 
 void RunMainScan(Scan* scan, const Byte* p) {
   for (;;) {
+    // Text after the last tag is not emitted.
+    if (scan->last_lt == nullptr || p > scan->last_lt) return;
     const Byte* lt;
     if (scan->preformatted) {
       lt = FindByte(p, scan->end, '<');
-      if (lt == nullptr) return;  // text after the last tag is not emitted
       ConvertPreformattedRun(scan, p, lt);
     } else {
       lt = ConvertFoldedRun(scan, p);
-      if (lt == nullptr) return;
     }
+    if (lt == nullptr) return;
     const Byte* gt = FindByte(lt + 1, scan->end, '>');
     if (gt == nullptr) return;
     p = gt + 1;
@@ -757,6 +769,7 @@ char* HtmlToText(const char* text, char** title) {
   InitTextBuffer(&out);
   Scan scan = {};
   scan.end = end;
+  scan.last_lt = FindLastByte(start, end, '<');
   scan.out = &out;
   InitNumberReader(&scan.decimal, 10, start);
   InitNumberReader(&scan.hexadecimal, 16, start);
