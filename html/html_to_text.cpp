@@ -482,7 +482,7 @@ const Byte* SkipToStop(const Byte* p, const Byte* end) {
 }
 
 // Copies the ordinary bytes from p, which is one, up to the first byte that is
-// not or that is a "<", and returns that byte. Words are tested and copied in
+// not ordinary or is a "<", and returns that byte. Words are tested and copied in
 // the same step; the word that holds the first stop is stored whole and the
 // copy moves on to that byte. A stop is always found before the text's NUL at
 // end, which is below 0x21 itself.
