@@ -527,6 +527,14 @@ struct Fold {
   bool at_start;  // nothing of the run emitted yet
 };
 
+// Before a byte that is not whitespace: the whitespace since the last byte
+// emitted becomes one space, unless the run has emitted nothing yet.
+void EmitFoldedSpace(TextBuffer* out, Fold* fold) {
+  if (fold->pending && !fold->at_start) PushByte(out, ' ');
+  fold->pending = false;
+  fold->at_start = false;
+}
+
 // The run from p up to its end (its "<"), once that end is known: whitespace
 // at either end vanishes and each stretch between two other bytes becomes one
 // space. A reference may end past the run, which then ends with it.
@@ -538,9 +546,7 @@ void ConvertFoldedRest(Scan* scan, const Byte* p, const Byte* end, Fold* fold) {
       ++p;
       continue;
     }
-    if (fold->pending && !fold->at_start) PushByte(scan->out, ' ');
-    fold->pending = false;
-    fold->at_start = false;
+    EmitFoldedSpace(scan->out, fold);
     if (kind == kAmpersand) {
       p = ConvertReference(scan, p);
       continue;
@@ -570,9 +576,7 @@ const Byte* ConvertFoldedRun(Scan* scan, const Byte* p) {
       ConvertFoldedRest(scan, p, lt, &fold);
       return lt;
     }
-    if (fold.pending && !fold.at_start) PushByte(scan->out, ' ');
-    fold.pending = false;
-    fold.at_start = false;
+    EmitFoldedSpace(scan->out, &fold);
     p = CopyOrdinary(scan->out, p, scan->end);
   }
 }
