@@ -4,8 +4,24 @@
 //
 // Conventions: every scan works on the clean copy, a NUL-terminated block
 // without comments, through `const unsigned char*` pointers with an explicit
-// end (its NUL). Appends are not checked one by one: a buffer remembers a
-// failed growth and its termination then reports 0, which fails the call.
+// end (its NUL). Appends to the clean copy and the title are not checked one
+// by one: a buffer remembers a failed growth and its termination then reports
+// 0, which fails the call.
+//
+// The output is written over the clean copy, behind the scan, so the
+// conversion touches no block beyond the copy and needs no growth. The copy
+// starts kLead bytes into its block and the output at the block's start, and
+// no step of the scan writes more bytes than it moves the scan on: a text byte
+// or a space for one or more bytes read, a reference's replacement for a
+// reference at least as long, a tag's line feeds, tab or bracketed
+// alternative text for a longer tag. A reference whose ";" lies past a tag
+// makes the scan go on after that tag, short of the ";", and its replacement
+// and the tag's output together are still no longer than the reference's
+// bytes before the tag and the tag. So the write position stays kLead bytes
+// behind the read position, and no write, not even a whole word stored for a
+// shorter copy, reaches a byte still to be read. The one reader of bytes
+// behind the scan, a number reader's lower cursor, is moved on before the
+// output reaches it (MakeRoom).
 //
 // Some forward searches of a reference or an image tag may run far past the
 // place that asked (to the end of the text at worst). Each keeps the first
@@ -15,6 +31,7 @@
 
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 #include "common/buffers.h"
 #include "common/word_scan.h"
@@ -44,6 +61,10 @@ constexpr int kImg = kEmptyElementBit | 46;
 
 // No element or entity name is this long, so a longer probe is unknown anyway.
 constexpr std::size_t kLongestProbe = 64;
+
+// Bytes in front of the clean copy, where the output starts: the least
+// distance between the write and the read position, at least a word.
+constexpr uint32_t kLead = 16;
 
 Byte FoldAscii(Byte c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<Byte>(c - 'A' + 'a') : c;
@@ -163,10 +184,6 @@ void AppendSpan(TextBuffer* buffer, const Byte* p, std::size_t n) {
   }
   std::memcpy(buffer->data + buffer->length, p, n);
   buffer->length += static_cast<uint32_t>(n);
-}
-
-void AppendString(TextBuffer* buffer, const char* s) {
-  AppendSpan(buffer, reinterpret_cast<const Byte*>(s), std::strlen(s));
 }
 
 // A cursor over the text that folds every byte below its base into a running
@@ -369,7 +386,8 @@ int LookupEntityMemo(NameMemo* memo, const Byte* name, std::size_t n) {
 struct Scan {
   const Byte* end;      // the NUL of the clean copy
   const Byte* last_lt;  // the last "<" of the clean copy; every run before it ends in one
-  TextBuffer* out;
+  Byte* out;            // where the next output byte goes, behind the scan
+  const Byte* guard;    // bytes from here on are still needed by a number reader
   bool preformatted;
   bool paragraph_open;
   bool item_open;
@@ -380,6 +398,49 @@ struct Scan {
   NameMemo elements;
   NameMemo entities;
 };
+
+// Readers whose lower cursor may still be needed: a later reference's digits
+// may start before the end of the last span read. The guard is the lowest such
+// cursor, or the end of the text.
+void UpdateGuard(Scan* scan) {
+  const Byte* guard = scan->end;
+  for (const NumberReader* reader : {&scan->decimal, &scan->hexadecimal}) {
+    if (reader->lo.at < reader->hi.at && reader->lo.at < guard) guard = reader->lo.at;
+  }
+  scan->guard = guard;
+}
+
+// Moves the readers' lower cursors on to the read position q (the next digits
+// start after it) or to the end of their span, reading the bytes there before
+// the output covers them.
+[[gnu::noinline]] void MoveReadersOn(Scan* scan, const Byte* q) {
+  for (NumberReader* reader : {&scan->decimal, &scan->hexadecimal}) {
+    if (reader->lo.at >= reader->hi.at || reader->lo.at >= q) continue;
+    Advance(&reader->lo, q < reader->hi.at ? q : reader->hi.at, reader->base);
+  }
+  UpdateGuard(scan);
+}
+
+// Before n output bytes are written while the scan reads at q.
+inline void MakeRoom(Scan* scan, std::size_t n, const Byte* q) {
+  if (scan->out + n > scan->guard) MoveReadersOn(scan, q);
+}
+
+inline void Put(Scan* scan, Byte c, const Byte* q) {
+  MakeRoom(scan, 1, q);
+  *scan->out++ = c;
+}
+
+// The n bytes at p, which may lie in the block ahead of the output.
+void PutSpan(Scan* scan, const Byte* p, std::size_t n, const Byte* q) {
+  MakeRoom(scan, n, q);
+  std::memmove(scan->out, p, n);
+  scan->out += n;
+}
+
+void PutString(Scan* scan, const char* s, const Byte* q) {
+  PutSpan(scan, reinterpret_cast<const Byte*>(s), std::strlen(s), q);
+}
 
 struct FixedReplacement {
   uint32_t value;
@@ -397,19 +458,19 @@ constexpr FixedReplacement kFixedReplacements[] = {
 };
 // clang-format on
 
-// An accepted value: its fixed replacement, the byte itself below 128, else
-// its code page 932 form or "?".
-void EmitReplacement(Scan* scan, uint32_t value) {
+// An accepted value, for the reference at amp: its fixed replacement, the
+// byte itself below 128, else its code page 932 form or "?".
+void EmitReplacement(Scan* scan, uint32_t value, const Byte* amp) {
   for (const FixedReplacement& r : kFixedReplacements) {
     if (r.value == value) {
-      AppendString(scan->out, r.bytes);
+      PutString(scan, r.bytes, amp);
       return;
     }
   }
   if (value < 128) {
-    PushByte(scan->out, static_cast<int>(value));
+    Put(scan, static_cast<Byte>(value), amp);
   } else {
-    AppendString(scan->out, CodePointToShiftJis(value));
+    PutString(scan, CodePointToShiftJis(value), amp);
   }
 }
 
@@ -420,10 +481,11 @@ uint32_t ReferenceValue(Scan* scan, const Byte* amp, const Byte* semicolon) {
     if (n > kLongestProbe) return 0;
     return static_cast<uint32_t>(LookupEntityMemo(&scan->entities, amp + 1, n));
   }
-  if (amp[2] == 'x' || amp[2] == 'X') {
-    return ReadNumber(&scan->hexadecimal, amp + 3, semicolon);
-  }
-  return ReadNumber(&scan->decimal, amp + 2, semicolon);
+  uint32_t value = (amp[2] == 'x' || amp[2] == 'X')
+                       ? ReadNumber(&scan->hexadecimal, amp + 3, semicolon)
+                       : ReadNumber(&scan->decimal, amp + 2, semicolon);
+  UpdateGuard(scan);
+  return value;
 }
 
 // Handles the "&" at amp and returns where the run goes on: after the ";" of
@@ -436,10 +498,10 @@ const Byte* ConvertReference(Scan* scan, const Byte* amp) {
   const Byte* semicolon = scan->next_semicolon;
   uint32_t value = semicolon < scan->end ? ReferenceValue(scan, amp, semicolon) : 0;
   if (value == 0 || value > 0xFFFF) {
-    PushByte(scan->out, '&');
+    Put(scan, '&', amp);
     return amp + 1;
   }
-  EmitReplacement(scan, value);
+  EmitReplacement(scan, value, amp);
   return semicolon + 1;
 }
 
@@ -473,32 +535,21 @@ bool IsOrdinaryInRun(const Byte* p, const Byte* end) {
   return p < end && kRunClasses.of[*p] == kOrdinary && *p != '<';
 }
 
-// Past the ordinary bytes from p, where a copy that could not grow its buffer
-// goes on: the buffer has failed the call, but the scan still stops where the
-// copy would have.
-const Byte* SkipToStop(const Byte* p, const Byte* end) {
-  while (IsOrdinaryInRun(p, end)) ++p;
-  return p;
-}
-
 // Copies the ordinary bytes from p, which is one, up to the first byte that is
 // not ordinary or is a "<", and returns that byte. Words are tested and copied in
 // the same step; the word that holds the first stop is stored whole and the
-// copy moves on to that byte. A stop is always found before the text's NUL at
+// output moves on to that byte. A stop is always found before the text's NUL at
 // end, which is below 0x21 itself.
-const Byte* CopyOrdinary(TextBuffer* out, const Byte* p, const Byte* end) {
-  if (!ReserveTextBuffer(out, 16)) return SkipToStop(p + 1, end);
-  char* d = out->data + out->length;
-  *d++ = static_cast<char>(*p++);
+const Byte* CopyOrdinary(Scan* scan, const Byte* p) {
+  const Byte* const end = scan->end;
+  MakeRoom(scan, 1, p);
+  Byte* d = scan->out;
+  *d++ = *p++;
   if constexpr (std::endian::native == std::endian::little) {
-    // Room for a word behind d, and the NUL, without a test per byte.
-    char* room_end = out->data + out->capacity - 9;
     while (end - p >= 8) {
-      if (d > room_end) {
-        out->length = static_cast<uint32_t>(d - out->data);
-        if (!ReserveTextBuffer(out, 16)) return SkipToStop(p, end);
-        d = out->data + out->length;
-        room_end = out->data + out->capacity - 9;
+      if (d + 8 > scan->guard) {
+        scan->out = d;
+        MoveReadersOn(scan, p);
       }
       uint64_t word;
       std::memcpy(&word, p, 8);
@@ -506,16 +557,16 @@ const Byte* CopyOrdinary(TextBuffer* out, const Byte* p, const Byte* end) {
       const uint64_t stops = OtherBytes(word) | BytesEqualTo(word, '<');
       if (stops != 0) {
         const int ordinary = FirstMarkedByte(stops);
-        out->length = static_cast<uint32_t>(d + ordinary - out->data);
+        scan->out = d + ordinary;
         return p + ordinary;
       }
       d += 8;
       p += 8;
     }
   }
-  out->length = static_cast<uint32_t>(d - out->data);
+  scan->out = d;
   while (IsOrdinaryInRun(p, end)) {
-    if (!PushByte(out, *p)) return SkipToStop(p, end);
+    Put(scan, *p, p);
     ++p;
   }
   return p;
@@ -529,8 +580,9 @@ struct Fold {
 
 // Before a byte that is not whitespace: the whitespace since the last byte
 // emitted becomes one space, unless the run has emitted nothing yet.
-void EmitFoldedSpace(TextBuffer* out, Fold* fold) {
-  if (fold->pending && !fold->at_start) PushByte(out, ' ');
+// The scan reads at q.
+void EmitFoldedSpace(Scan* scan, Fold* fold, const Byte* q) {
+  if (fold->pending && !fold->at_start) Put(scan, ' ', q);
   fold->pending = false;
   fold->at_start = false;
 }
@@ -546,12 +598,12 @@ void ConvertFoldedRest(Scan* scan, const Byte* p, const Byte* end, Fold* fold) {
       ++p;
       continue;
     }
-    EmitFoldedSpace(scan->out, fold);
+    EmitFoldedSpace(scan, fold, p);
     if (kind == kAmpersand) {
       p = ConvertReference(scan, p);
       continue;
     }
-    p = CopyOrdinary(scan->out, p, scan->end);
+    p = CopyOrdinary(scan, p);
   }
 }
 
@@ -576,8 +628,8 @@ const Byte* ConvertFoldedRun(Scan* scan, const Byte* p) {
       ConvertFoldedRest(scan, p, lt, &fold);
       return lt;
     }
-    EmitFoldedSpace(scan->out, &fold);
-    p = CopyOrdinary(scan->out, p, scan->end);
+    EmitFoldedSpace(scan, &fold, p);
+    p = CopyOrdinary(scan, p);
   }
 }
 
@@ -596,7 +648,7 @@ void ConvertPreformattedRun(Scan* scan, const Byte* p, const Byte* end) {
     }
     const Byte* q = FindByte(p, end, '&');
     if (q == nullptr) q = end;
-    AppendSpan(scan->out, p, static_cast<std::size_t>(q - p));
+    PutSpan(scan, p, static_cast<std::size_t>(q - p), q);
     p = q;
   }
 }
@@ -619,24 +671,23 @@ void EmitAltText(Scan* scan, const Byte* lt, const Byte* gt) {
     value_end = FindByte(value, gt, ' ');
     if (value_end == nullptr) value_end = gt;
   }
-  PushByte(scan->out, '[');
-  AppendSpan(scan->out, value, static_cast<std::size_t>(value_end - value));
-  PushByte(scan->out, ']');
+  Put(scan, '[', value_end);
+  PutSpan(scan, value, static_cast<std::size_t>(value_end - value), value_end);
+  Put(scan, ']', value_end);
 }
 
 void ActOnStartTag(Scan* scan, int id, const Byte* lt, const Byte* gt) {
-  TextBuffer* out = scan->out;
   if (id == kH1) {
-    PushByte(out, '\n');
-    PushByte(out, '\n');
+    Put(scan, '\n', lt);
+    Put(scan, '\n', lt);
   } else if ((id > kH1 && id <= kH6) || id == kDiv || id == kTable || id == kBr || id == kHr) {
-    PushByte(out, '\n');
+    Put(scan, '\n', lt);
   } else if (id == kP) {
-    PushByte(out, '\n');
-    if (scan->paragraph_open) PushByte(out, '\n');
+    Put(scan, '\n', lt);
+    if (scan->paragraph_open) Put(scan, '\n', lt);
     scan->paragraph_open = true;
   } else if (id == kLi) {
-    if (scan->item_open) PushByte(out, '\n');
+    if (scan->item_open) Put(scan, '\n', lt);
     scan->item_open = true;
   } else if (id == kPre) {
     scan->preformatted = true;
@@ -645,20 +696,19 @@ void ActOnStartTag(Scan* scan, int id, const Byte* lt, const Byte* gt) {
   }
 }
 
-void ActOnEndTag(Scan* scan, int id) {
-  TextBuffer* out = scan->out;
+void ActOnEndTag(Scan* scan, int id, const Byte* lt) {
   if (id == kBlockquote || id == kDiv || (id >= kH1 && id <= kH6) || id == kTr) {
-    PushByte(out, '\n');
+    Put(scan, '\n', lt);
   } else if (id == kP) {
-    PushByte(out, '\n');
+    Put(scan, '\n', lt);
     scan->paragraph_open = false;
   } else if (id == kLi) {
-    PushByte(out, '\n');
+    Put(scan, '\n', lt);
     scan->item_open = false;
   } else if (id == kPre) {
     scan->preformatted = false;
   } else if (id == kTd) {
-    PushByte(out, '\t');
+    Put(scan, '\t', lt);
   }
 }
 
@@ -668,7 +718,7 @@ void ActOnTag(Scan* scan, const Byte* lt, const Byte* gt) {
   const Byte* name = end_tag ? lt + 2 : lt + 1;
   int id = LookupTagName(&scan->elements, name, scan->end);
   if (end_tag) {
-    ActOnEndTag(scan, id);
+    ActOnEndTag(scan, id, lt);
   } else {
     ActOnStartTag(scan, id, lt, gt);
   }
@@ -751,14 +801,23 @@ char* HtmlToText(const char* text, char** title) {
   InitTextBuffer(&clean);
   InitTextBuffer(&title_buffer);
   const Byte* input = reinterpret_cast<const Byte*>(text);
-  CopyWithoutComments(&clean, input, input + std::strlen(text));
+  const std::size_t length = std::strlen(text);
+  // The lead, then the copy; one growth, as the copy is no longer than the text.
+  if (length > UINT32_MAX - kLead - 1) clean.failed = 1;
+  if (clean.failed == 0) {  // the first block holds the lead
+    std::memset(clean.data, 0, kLead);
+    clean.length = kLead;
+    ReserveTextBuffer(&clean, static_cast<uint32_t>(length) + 1);
+    CopyWithoutComments(&clean, input, input + length);
+  }
   if (!TerminateTextBuffer(&clean)) {
     ReleaseTextBuffer(&clean);
     ReleaseTextBuffer(&title_buffer);
     return nullptr;
   }
-  const Byte* begin = reinterpret_cast<const Byte*>(clean.data);
-  const Byte* end = begin + clean.length;
+  Byte* const block = reinterpret_cast<Byte*>(clean.data);
+  const Byte* begin = block + kLead;
+  const Byte* end = block + clean.length;
   if (title != nullptr) CopyTitle(&title_buffer, begin, end);
 
   const Byte* start = BodyStart(begin, end);
@@ -769,24 +828,24 @@ char* HtmlToText(const char* text, char** title) {
   }
   while (start < end && (*start == '\r' || *start == '\n')) ++start;
 
-  TextBuffer out;
-  InitTextBuffer(&out);
   Scan scan = {};
   scan.end = end;
   scan.last_lt = FindLastByte(start, end, '<');
-  scan.out = &out;
+  scan.out = block;
+  scan.guard = end;
   InitNumberReader(&scan.decimal, 10, start);
   InitNumberReader(&scan.hexadecimal, 16, start);
   RunMainScan(&scan, start);
+  // The clean copy now holds the output, which ends before the copy's NUL.
+  clean.length = static_cast<uint32_t>(scan.out - block);
 
-  int ok = TerminateTextBuffer(&out);
+  int ok = TerminateTextBuffer(&clean);
   if (title != nullptr && !TerminateTextBuffer(&title_buffer)) ok = 0;
   // A table that lost a name during this call may have misread a tag or a
   // reference; it is built anew on the next call.
   if (!MarkupTablesComplete()) ok = 0;
-  ReleaseTextBuffer(&clean);
   if (!ok) {
-    ReleaseTextBuffer(&out);
+    ReleaseTextBuffer(&clean);
     ReleaseTextBuffer(&title_buffer);
     return nullptr;
   }
@@ -795,7 +854,7 @@ char* HtmlToText(const char* text, char** title) {
   } else {
     ReleaseTextBuffer(&title_buffer);
   }
-  return HandOverTextBuffer(&out);
+  return HandOverTextBuffer(&clean);
 }
 
 int TagNameLength(const char* s) {

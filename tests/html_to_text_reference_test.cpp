@@ -280,6 +280,27 @@ TEST(HtmlToTextReference, SharedFarSearchesMatchTheLiteralRules) {
         for (int i = 0; i < 500; ++i) s += "<img src=a>";
         return s + "alt=x>";
       }(),
+      // The output is written over the text it is read from: numbers whose
+      // digits run on past long stretches that have been copied meanwhile.
+      [] {
+        string s = "&#99999999";
+        for (int i = 0; i < 300; ++i) s += "\x82\xA0";
+        return s + "&#65&#6" + string(100, ' ') + "6;<br>";
+      }(),
+      [] {
+        string s = "<p>&#x99999";
+        for (int i = 0; i < 200; ++i) s += " 1 \x82\xA0&#x";
+        return s + "41;<br>";
+      }(),
+      [] {
+        string s = "<pre>&#99999";
+        for (int i = 0; i < 100; ++i) s += "\x82\xA0";
+        return s + "&#65;</pre><br>";
+      }(),
+      // References whose digits run into the tag that ends the run, at the
+      // very start, where the output is closest behind the scan.
+      "&#<8482>;&#<169>;&#x<bdo>;&#x<br>;&#x</div>;&#<174><p>;<br>",
+      "&#x<bdo>&#x<bdo>&#x<bdo>;<br>",
       [] {
         string s;
         for (int i = 0; i < 500; ++i) s += "<img alt=\"a>";
