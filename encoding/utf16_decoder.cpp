@@ -8,9 +8,8 @@
 // the flag word mode | 5, which reads the mode from bits 8-11.
 //
 // Units are little-endian in memory and end at a zero unit. Both passes read
-// flat arrays, expanded from the cp932 table on first use: the measuring pass
-// each unit's code length, the writing pass its code's bytes and length. So a
-// unit costs a load or two instead of a search of the packed table.
+// the flat arrays of unit_codes.h: the measuring pass each unit's code length,
+// the writing pass its code's bytes and length.
 #include "encoding/utf16_decoder.h"
 
 #include <cstddef>
@@ -19,42 +18,15 @@
 
 #include "common/buffers.h"
 #include "common/heap.h"
-#include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
 #include "encoding/line_end_rule.h"
+#include "encoding/unit_codes.h"
 
 namespace kelvane {
 namespace {
 
 constexpr std::size_t kUnconvertible = SIZE_MAX;
 constexpr uint16_t kByteOrderMark = 0xFEFF;
-
-// The length table's mark for a unit that cp932 lacks. The measuring pass ORs
-// every length it adds into one word, so one test at its end finds any such
-// unit, and no branch is spent on it per unit.
-constexpr uint8_t kNoCode = 0x80;
-
-// For every unit, its cp932 code as the bytes to write (128 KiB: the lead and
-// trail byte, or the single byte and a 0) and the length of that code, 1 or
-// 2, or kNoCode (64 KiB); built once per process.
-struct CodeByUnit {
-  char bytes[0x10000][2];
-  uint8_t length[0x10000];
-  CodeByUnit() {
-    for (unsigned u = 0; u < 0x10000; ++u) {
-      const unsigned code = UnicodeToCp932(static_cast<uint16_t>(u));
-      const bool wide = code > 0xFF;
-      bytes[u][0] = static_cast<char>(wide ? code >> 8 : code);
-      bytes[u][1] = static_cast<char>(wide ? code & 0xFF : 0);
-      length[u] = code == 0 ? kNoCode : wide ? 2 : 1;
-    }
-  }
-};
-
-const CodeByUnit& Cp932Codes() {
-  static const CodeByUnit table;
-  return table;
-}
 
 // Bytes that the units up to the zero unit convert to, and where that unit
 // is; kUnconvertible for a unit cp932 lacks. Units are read one at a time, as

@@ -1,4 +1,4 @@
-// Strict UTF-8 to UTF-16LE units, and the chain on to Shift-JIS.
+// Strict UTF-8 to UTF-16LE units, and to Shift-JIS.
 //
 // Only the shortest forms of U+0001-U+FFFF are accepted: a continuation byte
 // outside 80-BF, an overlong form (C0, C1, E0 80-9F), a surrogate (ED A0-BF),
@@ -8,6 +8,13 @@
 // one before it was valid, so the scan never passes the NUL that ends the text.
 // The line-end rule applies to the one-byte characters; no longer form can be
 // CR or LF.
+//
+// DecodeUtf8 gives what Utf8ToUtf16 followed by DecodeUtf16Le gives, in one
+// pass and without the UTF-16 block between them: each character's unit is
+// looked up in the cp932 codes as soon as it is decoded. The UTF-16 stage's
+// own rules come along: it skips one U+FEFF as its first unit (a second mark,
+// or one behind line ends that the mode drops), and a text without units or
+// with a unit that cp932 lacks fails.
 #include "encoding/utf8_decoder.h"
 
 #include <bit>
@@ -17,93 +24,146 @@
 #include "common/heap.h"
 #include "encoding/encoding_id.h"
 #include "encoding/line_end_rule.h"
-#include "encoding/utf16_decoder.h"
+#include "encoding/unit_codes.h"
 
 namespace kelvane {
 namespace {
+
+constexpr unsigned kByteOrderMark = 0xFEFF;
 
 bool IsContinuation(unsigned b) {
   return b >= 0x80 && b <= 0xBF;
 }
 
-// Decodes the two- or three-byte sequence at p into out; the bytes it took, or
-// 0 when it is not a well-formed sequence.
-int DecodeSequence(const unsigned char* p, WideBuffer* out) {
+bool StartsWithMark(const unsigned char* p) {
+  return p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF;
+}
+
+// The two- or three-byte sequence at p: the bytes it takes, with its unit in
+// *unit, or 0 when it is not a well-formed sequence.
+int ReadSequence(const unsigned char* p, unsigned* unit) {
   const unsigned b0 = p[0];
   if (b0 >= 0xC2 && b0 <= 0xDF) {
     if (!IsContinuation(p[1])) return 0;
-    PushUnit(out, static_cast<int>(((b0 & 0x1F) << 6) | (p[1] & 0x3F)));
+    *unit = ((b0 & 0x1F) << 6) | (p[1] & 0x3F);
     return 2;
   }
   if (b0 >= 0xE0 && b0 <= 0xEF) {
     const unsigned low = b0 == 0xE0 ? 0xA0 : 0x80;   // below: overlong
     const unsigned high = b0 == 0xED ? 0x9F : 0xBF;  // above: surrogates
     if (p[1] < low || p[1] > high || !IsContinuation(p[2])) return 0;
-    PushUnit(out, static_cast<int>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F)));
+    *unit = ((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
     return 3;
   }
   return 0;  // 80-BF, C0, C1, F0-FF
 }
 
+// Where the bulk loop writes: UTF-16 units as they are...
+struct UnitOutput {
+  using Buffer = WideBuffer;
+  using Element = uint16_t;
+  static uint32_t* Fill(WideBuffer* b) { return &b->count; }
+  // Widens the eight ASCII bytes at p.
+  static void PutAsciiWord(uint16_t* d, const unsigned char* p, uint64_t) {
+    for (int i = 0; i < 8; ++i) d[i] = p[i];
+  }
+  bool Put(uint16_t** d, unsigned unit) const {
+    *(*d)++ = static_cast<uint16_t>(unit);
+    return true;
+  }
+};
+
+// ... or their cp932 codes, two bytes written and the output moved on by the
+// code's length; false, with nothing written, for a unit cp932 lacks.
+struct CodeOutput {
+  using Buffer = TextBuffer;
+  using Element = char;
+  static uint32_t* Fill(TextBuffer* b) { return &b->length; }
+  // ASCII is its own code in cp932.
+  static void PutAsciiWord(char* d, const unsigned char*, uint64_t word) {
+    std::memcpy(d, &word, sizeof word);
+  }
+  bool Put(char** d, unsigned unit) const {
+    const unsigned length = codes->length[unit];
+    if (length == kNoCode) return false;
+    std::memcpy(*d, codes->bytes[unit], 2);
+    *d += length;
+    return true;
+  }
+  const CodeByUnit* codes;
+};
+
 // Decodes what makes up the bulk of a page, ASCII that the line-end rule
 // leaves alone (printable runs eight bytes at a time) and well-formed two- and
-// three-byte sequences, in one loop while the block has room for eight units
-// and the zero unit. Writes through a local pointer, so the buffer's count is
-// not stored and reloaded around every unit. Returns where it stopped, which
-// the caller then handles: the end, a line end, a malformed sequence, or a
-// block too full to go on.
+// three-byte sequences, in one loop while the block has room for eight
+// elements and the terminator. Writes through a local pointer, so the
+// buffer's fill is not stored and reloaded around every character. Returns
+// where it stopped, which the caller then handles: the end, a line end, a
+// malformed sequence, a unit without a code, or a block too full to go on.
+template <typename Output>
 const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end,
-                                const ByteStops& stops, WideBuffer* out) {
-  if (out->capacity - out->count < 10) return p;
-  uint16_t* d = out->data + out->count;
-  uint16_t* const last = out->data + out->capacity - 9;
+                                const ByteStops& stops, const Output& output,
+                                typename Output::Buffer* out) {
+  uint32_t* fill = Output::Fill(out);
+  if (out->capacity - *fill < 10) return p;
+  typename Output::Element* d = out->data + *fill;
+  typename Output::Element* const last = out->data + out->capacity - 9;
   while (d <= last) {
     const unsigned b0 = p[0];
     if (b0 < 0x80) {
       if (stops.stop[b0]) break;
       if (std::endian::native == std::endian::little && end - p >= 8) {
-        // All eight bytes widened, and the loop moves on by as many of them
+        // All eight bytes written, and the loop moves on by as many of them
         // as are printable ASCII; the rest are written over next.
         uint64_t word;
         std::memcpy(&word, p, sizeof word);
         const int printable = PrintableAsciiPrefix(word);
         if (printable != 0) {
-          for (int i = 0; i < 8; ++i) d[i] = p[i];
+          Output::PutAsciiWord(d, p, word);
           d += printable;
           p += printable;
           continue;
         }
       }
-      *d++ = static_cast<uint16_t>(b0);
+      *d++ = static_cast<typename Output::Element>(b0);
       ++p;
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      // DecodeSequence's tests, written again so that each branch advances by
+      // ReadSequence's tests, written again so that each branch advances by
       // a constant: an advance read from a shared decoder puts the loads on
       // the loop's critical path and halves the speed.
       const unsigned low = b0 == 0xE0 ? 0xA0 : 0x80;   // below: overlong
       const unsigned high = b0 == 0xED ? 0x9F : 0xBF;  // above: surrogates
       if (p[1] < low || p[1] > high || !IsContinuation(p[2])) break;
-      *d++ = static_cast<uint16_t>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+      if (!output.Put(&d, ((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F))) break;
       p += 3;
     } else if (b0 >= 0xC2 && b0 <= 0xDF && IsContinuation(p[1])) {
-      *d++ = static_cast<uint16_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F));
+      if (!output.Put(&d, ((b0 & 0x1F) << 6) | (p[1] & 0x3F))) break;
       p += 2;
     } else {
       break;
     }
   }
-  out->count = static_cast<uint32_t>(d - out->data);
+  *fill = static_cast<uint32_t>(d - out->data);
   return p;
+}
+
+// The text after its byte order mark, and its length; false when it is too
+// long for a buffer.
+bool TextAfterMark(const char* bytes, const unsigned char** text, std::size_t* length) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  if (StartsWithMark(p)) p += 3;
+  *text = p;
+  *length = std::strlen(reinterpret_cast<const char*>(p));
+  return *length < INT32_MAX;
 }
 
 }  // namespace
 
 int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
   if (result == nullptr || bytes == nullptr) return -1;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
-  if (p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
-  const std::size_t length = std::strlen(reinterpret_cast<const char*>(p));
-  if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
+  const unsigned char* p = nullptr;
+  std::size_t length = 0;
+  if (!TextAfterMark(bytes, &p, &length)) return -1;
   const unsigned char* const end = p + length;
   WideBuffer out;
   InitWideBuffer(&out);
@@ -111,8 +171,9 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
   bool ok = ReserveWideBuffer(&out, static_cast<uint32_t>(length)) != 0;
   const ByteStops stops = MakeByteStops(mode, 0x80, 0);
   LineEndRule rule = StartLineEndRule(mode);
+  const UnitOutput output;
   while (ok) {
-    const unsigned char* after = DecodeBulk(p, end, stops, &out);
+    const unsigned char* after = DecodeBulk(p, end, stops, output, &out);
     if (after != p) {
       p = after;
       continue;
@@ -125,8 +186,10 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
       ++p;
       continue;
     }
-    int taken = DecodeSequence(p, &out);
+    unsigned unit = 0;
+    const int taken = ReadSequence(p, &unit);
     ok = taken != 0;
+    if (ok) PushUnit(&out, static_cast<int>(unit));
     p += taken;
   }
   return FinishWideStage(&out, ok, result, kUtf8);
@@ -134,12 +197,49 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
 
 int DecodeUtf8(char** result, const char* bytes, int mode) {
   if (result == nullptr || bytes == nullptr) return -1;
-  uint16_t* units = nullptr;
-  if (Utf8ToUtf16(&units, bytes, mode) == -1) return -1;
-  // The line ends were handled on the way to UTF-16.
-  int decoded = DecodeUtf16Le(result, units, 0);
-  MemFree(units);
-  return decoded == -1 ? -1 : kUtf8;
+  const unsigned char* p = nullptr;
+  std::size_t length = 0;
+  if (!TextAfterMark(bytes, &p, &length)) return -1;
+  const unsigned char* const end = p + length;
+  TextBuffer out;
+  InitTextBuffer(&out);
+  // No character's code is longer than its UTF-8 form; only CR LF line ends grow.
+  bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
+  const ByteStops stops = MakeByteStops(mode, 0x80, 0);
+  LineEndRule rule = StartLineEndRule(mode);
+  const CodeOutput output{&Cp932Codes()};
+  bool mark_skipped = false;
+  while (ok) {
+    const unsigned char* after = DecodeBulk(p, end, stops, output, &out);
+    if (after != p) {
+      p = after;
+      continue;
+    }
+    if (*p == 0) break;
+    if (*p < 0x80) {
+      PutAsciiByte(&rule, stops.stop[*p], &out, *p);
+      ++p;
+      continue;
+    }
+    unsigned unit = 0;
+    const int taken = ReadSequence(p, &unit);
+    // The UTF-16 stage's own mark: a U+FEFF before any other unit, once. No
+    // unit has been written while the output is empty, as every unit with a
+    // code writes a byte; line ends that a mode drops write no unit.
+    if (taken != 0 && unit == kByteOrderMark && out.length == 0 && !mark_skipped) {
+      mark_skipped = true;
+      p += taken;
+      continue;
+    }
+    ok = taken != 0 && output.codes->length[unit] != kNoCode;
+    if (!ok) break;
+    PushByte(&out, output.codes->bytes[unit][0]);
+    if (output.codes->length[unit] == 2) PushByte(&out, output.codes->bytes[unit][1]);
+    p += taken;
+  }
+  // The UTF-16 stage fails on a text without units.
+  if (out.length == 0) ok = false;
+  return FinishTextStage(&out, ok, result, kUtf8);
 }
 
 }  // namespace kelvane

@@ -9,7 +9,8 @@ namespace kelvane {
 // sequences. Returns 3.
 int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode);
 
-// Utf8ToUtf16 then DecodeUtf16Le (mode 0). Returns 3.
+// What Utf8ToUtf16 then DecodeUtf16Le (mode 0) give, in one pass without the
+// UTF-16 block between them. Returns 3.
 int DecodeUtf8(char** result, const char* bytes, int mode);
 
 }  // namespace kelvane

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoding/encoding_id.h"
+#include "encoding/utf16_decoder.h"
 #include "tests/decoder_test_util.h"
 
 namespace kelvane {
@@ -170,6 +171,49 @@ TEST(Utf8Decoders, CutAtEveryOffset) {
   };
   // Units as bytes are not text the line-end reference can read: mode 0 only.
   testing::CheckEveryCut(&Utf8ToUtf16, pieces, 0, kUtf8);
+}
+
+// DecodeUtf8 converts in one pass what the two stages would convert one after
+// the other. Random texts of characters cp932 has and lacks, marks, line ends,
+// controls and malformed bytes, in every mode, some long enough to outgrow the
+// first block, must give the same verdict and bytes both ways.
+TEST(Utf8Decoders, OnePassMatchesTheTwoStages) {
+  const std::string kPieces[] = {
+      "A",           "<p>",        "0123456789abcdef", "\r",         "\n",
+      "\r\n",        "\t",         "\x01",             "\\~",        Hex("EF BB BF"),
+      Hex("E3 81 82"), Hex("E6 97 A5"), Hex("EF BD B1"),     Hex("C2 A5"),  Hex("C3 A9"),
+      Hex("CE B1"),  Hex("E2 80 94"), Hex("E2 84 A2"),     Hex("EF BF BF"), Hex("C3 28"),
+      Hex("80"),     Hex("ED A0 80"), Hex("F0 9F 98 80"),  Hex("E3 81"),  Hex("DF BF")};
+  std::mt19937 rng(11);
+  int converted = 0, failed = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes;
+    const int pieces = round % 50 == 0 ? 2000 : static_cast<int>(rng() % 12);
+    for (int i = 0; i < pieces; ++i) {
+      // Mostly characters cp932 has, so long texts often convert whole.
+      const std::size_t pick = rng() % 16 < 13 ? rng() % 13 : rng() % std::size(kPieces);
+      bytes += kPieces[pick];
+    }
+    const int mode = static_cast<int>(rng() % 5) * 0x100;
+    uint16_t* units = nullptr;
+    testing::Decoded want{-1, ""};
+    ExactBlock block(bytes, 2);
+    if (Utf8ToUtf16(&units, block.get(), mode) != -1) {
+      want = testing::DecodeUnits(&DecodeUtf16Le, testing::UnitsToBytes(units), 0);
+      if (want.result != -1) want.result = kUtf8;
+      MemFree(units);
+    }
+    const testing::Decoded got = DecodeBytes(&DecodeUtf8, bytes, mode);
+    ASSERT_EQ(got.result, want.result) << ToHex(bytes) << " mode " << mode;
+    if (got.result == -1) {
+      ++failed;
+      continue;
+    }
+    ++converted;
+    ASSERT_EQ(ToHex(got.text), ToHex(want.text)) << ToHex(bytes) << " mode " << mode;
+  }
+  EXPECT_GT(converted, 2000);
+  EXPECT_GT(failed, 2000);
 }
 
 std::string LongUtf8Text() {
