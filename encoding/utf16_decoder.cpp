@@ -1,15 +1,15 @@
 // UTF-16 to Shift-JIS through the project's own cp932 table.
 //
-// DecodeUtf16Le measures first, allocates one block of exactly the output size
-// plus the NUL, and fills it; a unit that cp932 lacks, a lone surrogate or a
-// pair alike, fails the whole text. The line-end rule runs in the same pass:
+// DecodeUtf16Le converts in one pass into a buffer that grows by doubling; a
+// unit that cp932 lacks, a lone surrogate or a pair alike, fails the whole
+// text. The line-end rule runs in the same pass:
 // CR and LF units are the bytes 0D and 0A, and no other unit's cp932 bytes
 // are, so this is the same as normalising the converted text afterwards with
 // the flag word mode | 5, which reads the mode from bits 8-11.
 //
-// Units are little-endian in memory and end at a zero unit. Both passes read
-// the flat arrays of unit_codes.h: the measuring pass each unit's code length,
-// the writing pass its code's bytes and length.
+// Units are little-endian in memory and end at a zero unit, and nothing past
+// it is read. Each unit's code and its length come from the flat arrays of
+// unit_codes.h.
 #include "encoding/utf16_decoder.h"
 
 #include <cstddef>
@@ -25,57 +25,50 @@
 namespace kelvane {
 namespace {
 
-constexpr std::size_t kUnconvertible = SIZE_MAX;
 constexpr uint16_t kByteOrderMark = 0xFEFF;
 
-// Bytes that the units up to the zero unit convert to, and where that unit
-// is; kUnconvertible for a unit cp932 lacks. Units are read one at a time, as
-// nothing past the zero unit may be. The lengths come from a table of bytes,
-// half the size of the codes, and the test for the zero unit, CR and LF looks
-// at the unit itself, known before its length is loaded.
-std::size_t MeasureUnits(const uint16_t* u, int mode, const uint16_t** end) {
-  const uint8_t* lengths = Cp932Codes().length;
-  LineEndRule rule = StartLineEndRule(mode);
-  std::size_t n = 0;
-  unsigned seen = 0;  // every length ORed together: kNoCode once any unit has no code
-  for (;; ++u) {
-    const unsigned unit = *u;
+// Units converted between two checks of the output's room: every unit, and
+// every line end, writes at most two bytes.
+constexpr uint32_t kChunkUnits = 1 << 16;
+
+// Converts up to kChunkUnits units from *u into out, which has room for two
+// bytes each, and moves *u on; false once the zero unit has been reached.
+// Every unit writes its two table bytes and moves on by its length, with no
+// branch on the length: a one-byte code's second byte, a 0, is overwritten
+// next, or at the end by the NUL. A unit that cp932 lacks moves on by nothing
+// and leaves its mark in *seen, every length ORed together.
+bool ConvertChunk(const uint16_t** u, LineEndRule* rule, TextBuffer* out, unsigned* seen) {
+  const CodeByUnit& table = Cp932Codes();
+  const int mode = rule->mode;
+  const uint16_t* p = *u;
+  char* d = out->data + out->length;
+  unsigned lengths = 0;
+  bool more = true;
+  for (uint32_t i = 0; i < kChunkUnits; ++i, ++p) {
+    const unsigned unit = *p;
+    // The unit, known before its code is loaded, decides on the end and on
+    // line ends.
     if (unit < 0x0E) {
-      if (unit == 0) break;
+      if (unit == 0) {
+        more = false;
+        break;
+      }
       if (mode != 0 && (unit == '\r' || unit == '\n')) {
-        if (TakeLineEnd(&rule, unit)) n += static_cast<std::size_t>(LineEndWidth(mode));
+        if (!TakeLineEnd(rule, unit)) continue;
+        if (mode == kLineEndCr || mode == kLineEndCrLf) *d++ = '\r';
+        if (mode == kLineEndLf || mode == kLineEndCrLf) *d++ = '\n';
         continue;
       }
     }
-    const unsigned length = lengths[unit];
-    n += length;
-    seen |= length;
+    const unsigned length = table.length[unit];
+    lengths |= length;
+    std::memcpy(d, table.bytes[unit], 2);
+    d += length & 3;
   }
-  *end = u;
-  return (seen & kNoCode) != 0 ? kUnconvertible : n;
-}
-
-// Converts the units before end, all known to convert, into out, which has
-// room for exactly what MeasureUnits counted plus the NUL. Every unit writes
-// its two table bytes and moves on by its length, with no branch on the
-// length: a one-byte code's second byte, a 0, is overwritten next, or at the
-// end by the NUL.
-void WriteUnits(const uint16_t* u, const uint16_t* end, int mode, char* out) {
-  const CodeByUnit& table = Cp932Codes();
-  LineEndRule rule = StartLineEndRule(mode);
-  std::size_t n = 0;
-  for (; u < end; ++u) {
-    const unsigned unit = *u;
-    // The unit, known before its code is loaded, decides on line ends.
-    if (unit < 0x0E && mode != 0 && (unit == '\r' || unit == '\n')) {
-      if (!TakeLineEnd(&rule, unit)) continue;
-      if (mode == kLineEndCr || mode == kLineEndCrLf) out[n++] = '\r';
-      if (mode == kLineEndLf || mode == kLineEndCrLf) out[n++] = '\n';
-      continue;
-    }
-    std::memcpy(out + n, table.bytes[unit], 2);
-    n += table.length[unit];
-  }
+  *u = p;
+  *seen |= lengths;
+  out->length = static_cast<uint32_t>(d - out->data);
+  return more;
 }
 
 }  // namespace
@@ -84,16 +77,16 @@ int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
   if (result == nullptr || units == nullptr) return -1;
   if (*units == kByteOrderMark) ++units;
   if (*units == 0) return -1;  // nothing to convert: an empty text fails
-  const int line_mode = mode & 0xF00;
-  const uint16_t* end = nullptr;
-  const std::size_t length = MeasureUnits(units, line_mode, &end);
-  if (length == kUnconvertible) return -1;
-  char* text = static_cast<char*>(MemAlloc(length + 1));
-  if (text == nullptr) return -1;
-  WriteUnits(units, end, line_mode, text);
-  text[length] = 0;
-  *result = text;
-  return kUtf16Le;
+  LineEndRule rule = StartLineEndRule(mode & 0xF00);
+  TextBuffer out;
+  InitTextBuffer(&out);
+  unsigned seen = 0;
+  bool more = true;
+  // One pass; the output grows by doubling, a chunk's worth ahead.
+  while (more && (seen & kNoCode) == 0 && ReserveTextBuffer(&out, 2 * kChunkUnits + 1)) {
+    more = ConvertChunk(&units, &rule, &out, &seen);
+  }
+  return FinishTextStage(&out, !more && (seen & kNoCode) == 0, result, kUtf16Le);
 }
 
 int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode) {

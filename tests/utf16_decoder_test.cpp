@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
@@ -165,6 +166,25 @@ TEST(Utf16Decoders, EveryUnitFollowsTheTable) {
     want.push_back('A');
     EXPECT_EQ(ToHex(testing::TakeOutput(out)), ToHex(want)) << std::hex << u;
   }
+}
+
+// Texts of several hundred thousand units, longer than the decoder converts
+// between two checks of its room: a CR LF across every such step, one-byte and
+// two-byte codes mixed, and a unit without a code near the end.
+TEST(Utf16Decoders, LongTextsKeepTheRuleAndTheVerdictAcrossTheirLength) {
+  const uint16_t kRepeat[] = {0x3042, 0x41, 0xFF71, 0x65E5, 0x0D, 0x0A, 0x0D, 0x42};
+  std::vector<uint16_t> units;
+  std::string want;
+  for (int i = 0; i < 40000; ++i) {
+    for (uint16_t u : kRepeat) units.push_back(u);
+    want += Hex("82 A0 41 B1 93 FA 0D 0A 0D 0A 42");
+  }
+  units.push_back(0);
+  char* out = nullptr;
+  ASSERT_EQ(DecodeUtf16Le(&out, units.data(), 0x300), kUtf16Le);
+  EXPECT_EQ(testing::TakeOutput(out), want);
+  units[units.size() - 5] = 0x00E9;  // cp932 has no e with acute
+  EXPECT_EQ(DecodeUtf16Le(&out, units.data(), 0x300), -1);
 }
 
 std::string LongUtf16LeText() {
