@@ -1,6 +1,6 @@
 // Every decoder on any bytes: each either fails or hands over text that is
 // well-formed Shift-JIS decoding back through the project's cp932 table, with
-// the line ends the mode asks for. The first byte chooses the mode; the input
+// the line ends the mode asks for; DecodeUtf8 agrees with its two stages. The first byte chooses the mode; the input
 // is followed by exactly three NUL bytes, as the driver leaves it.
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +37,20 @@ void CheckResult(int result, int success, char* out, int mode) {
   MemFree(out);
 }
 
+// DecodeUtf8 in one pass gives what its two stages give one after the other.
+void CheckSameAsUtf8Chain(int result, const char* out, const char* text, int mode) {
+  uint16_t* units = nullptr;
+  char* chained = nullptr;
+  int chain_result = Utf8ToUtf16(&units, text, mode);
+  if (chain_result != -1) {
+    chain_result = DecodeUtf16Le(&chained, units, 0);
+    MemFree(units);
+  }
+  fuzz::Require((result == -1) == (chain_result == -1), "one pass fails as the chain does");
+  if (result != -1) fuzz::Require(std::strcmp(out, chained) == 0, "one pass gives the chain's text");
+  MemFree(chained);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -56,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckResult(result, 2, out, mode);
   out = nullptr;
   result = DecodeUtf8(&out, text, mode);
+  CheckSameAsUtf8Chain(result, out, text, mode);
   CheckResult(result, 3, out, mode);
   out = nullptr;
   result = DecodeEucJp(&out, text, mode);
