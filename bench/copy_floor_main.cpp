@@ -50,11 +50,14 @@ int main(int argc, char** argv) {
   // The decoder: a new block from the file's, which is released when it returns.
   char* decoded = CopyStage(block, size);
   MemFree(block);
-  // HtmlToText: the copy without comments, then the text, alive at once
-  // beside its input; the driver releases the input when it returns.
-  char* clean = decoded != nullptr ? CopyStage(decoded, size) : nullptr;
-  char* text = clean != nullptr ? CopyStage(clean, m) : nullptr;
-  MemFree(clean);
+  // HtmlToText: the copy without comments beside its input, then the text
+  // written over that copy from its start; the driver releases the input when
+  // it returns.
+  char* text = decoded != nullptr ? CopyStage(decoded, size) : nullptr;
+  if (text != nullptr) {
+    std::memmove(text, text + (size - m), m);
+    text[m] = 0;
+  }
   MemFree(decoded);
   // The CRLF pass, then the write.
   char* final_text = text != nullptr ? CopyStage(text, m) : nullptr;
