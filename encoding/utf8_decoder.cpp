@@ -157,6 +157,34 @@ bool TextAfterMark(const char* bytes, const unsigned char** text, std::size_t* l
   return *length < INT32_MAX;
 }
 
+// Decodes the text from p: the bulk loop, and one step at a time for what
+// stops it, through the buffer's own growth when the block is full: an ASCII
+// byte for the line-end rule, or one sequence, whose unit goes to `sequence`
+// (false fails the text). True once the end is reached.
+template <typename Output, typename Sequence>
+bool DecodeText(const unsigned char* p, const unsigned char* end, int mode, const Output& output,
+                typename Output::Buffer* out, Sequence sequence) {
+  const ByteStops stops = MakeByteStops(mode, 0x80, 0);
+  LineEndRule rule = StartLineEndRule(mode);
+  for (;;) {
+    const unsigned char* after = DecodeBulk(p, end, stops, output, out);
+    if (after != p) {
+      p = after;
+      continue;
+    }
+    if (*p == 0) return true;
+    if (*p < 0x80) {
+      PutAsciiByte(&rule, stops.stop[*p], out, *p);
+      ++p;
+      continue;
+    }
+    unsigned unit = 0;
+    const int taken = ReadSequence(p, &unit);
+    if (taken == 0 || !sequence(unit)) return false;
+    p += taken;
+  }
+}
+
 }  // namespace
 
 int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
@@ -164,34 +192,14 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
   const unsigned char* p = nullptr;
   std::size_t length = 0;
   if (!TextAfterMark(bytes, &p, &length)) return -1;
-  const unsigned char* const end = p + length;
   WideBuffer out;
   InitWideBuffer(&out);
   // No character needs more units than bytes; only CR LF line ends grow.
   bool ok = ReserveWideBuffer(&out, static_cast<uint32_t>(length)) != 0;
-  const ByteStops stops = MakeByteStops(mode, 0x80, 0);
-  LineEndRule rule = StartLineEndRule(mode);
-  const UnitOutput output;
-  while (ok) {
-    const unsigned char* after = DecodeBulk(p, end, stops, output, &out);
-    if (after != p) {
-      p = after;
-      continue;
-    }
-    // One step for what stopped the bulk loop, through the buffer's own
-    // growth when the block is full.
-    if (*p == 0) break;
-    if (*p < 0x80) {
-      PutAsciiByte(&rule, stops.stop[*p], &out, *p);
-      ++p;
-      continue;
-    }
-    unsigned unit = 0;
-    const int taken = ReadSequence(p, &unit);
-    ok = taken != 0;
-    if (ok) PushUnit(&out, static_cast<int>(unit));
-    p += taken;
-  }
+  ok = ok && DecodeText(p, p + length, mode, UnitOutput{}, &out, [&out](unsigned unit) {
+         PushUnit(&out, static_cast<int>(unit));
+         return true;
+       });
   return FinishWideStage(&out, ok, result, kUtf8);
 }
 
@@ -200,43 +208,25 @@ int DecodeUtf8(char** result, const char* bytes, int mode) {
   const unsigned char* p = nullptr;
   std::size_t length = 0;
   if (!TextAfterMark(bytes, &p, &length)) return -1;
-  const unsigned char* const end = p + length;
   TextBuffer out;
   InitTextBuffer(&out);
   // No character's code is longer than its UTF-8 form; only CR LF line ends grow.
   bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
-  const ByteStops stops = MakeByteStops(mode, 0x80, 0);
-  LineEndRule rule = StartLineEndRule(mode);
-  const CodeOutput output{&Cp932Codes()};
+  const CodeByUnit& codes = Cp932Codes();
   bool mark_skipped = false;
-  while (ok) {
-    const unsigned char* after = DecodeBulk(p, end, stops, output, &out);
-    if (after != p) {
-      p = after;
-      continue;
-    }
-    if (*p == 0) break;
-    if (*p < 0x80) {
-      PutAsciiByte(&rule, stops.stop[*p], &out, *p);
-      ++p;
-      continue;
-    }
-    unsigned unit = 0;
-    const int taken = ReadSequence(p, &unit);
-    // The UTF-16 stage's own mark: a U+FEFF before any other unit, once. No
-    // unit has been written while the output is empty, as every unit with a
-    // code writes a byte; line ends that a mode drops write no unit.
-    if (taken != 0 && unit == kByteOrderMark && out.length == 0 && !mark_skipped) {
-      mark_skipped = true;
-      p += taken;
-      continue;
-    }
-    ok = taken != 0 && output.codes->length[unit] != kNoCode;
-    if (!ok) break;
-    PushByte(&out, output.codes->bytes[unit][0]);
-    if (output.codes->length[unit] == 2) PushByte(&out, output.codes->bytes[unit][1]);
-    p += taken;
-  }
+  ok = ok && DecodeText(p, p + length, mode, CodeOutput{&codes}, &out, [&](unsigned unit) {
+         // The UTF-16 stage's own mark: a U+FEFF before any other unit, once.
+         // No unit has been written while the output is empty, as every unit
+         // with a code writes a byte; line ends that a mode drops write no unit.
+         if (unit == kByteOrderMark && out.length == 0 && !mark_skipped) {
+           mark_skipped = true;
+           return true;
+         }
+         if (codes.length[unit] == kNoCode) return false;
+         PushByte(&out, codes.bytes[unit][0]);
+         if (codes.length[unit] == 2) PushByte(&out, codes.bytes[unit][1]);
+         return true;
+       });
   // The UTF-16 stage fails on a text without units.
   if (out.length == 0) ok = false;
   return FinishTextStage(&out, ok, result, kUtf8);
