@@ -578,9 +578,8 @@ struct Fold {
   bool at_start;  // nothing of the run emitted yet
 };
 
-// Before a byte that is not whitespace: the whitespace since the last byte
-// emitted becomes one space, unless the run has emitted nothing yet.
-// The scan reads at q.
+// Before the byte at q, which is not whitespace: the whitespace since the last
+// byte emitted becomes one space, unless the run has emitted nothing yet.
 void EmitFoldedSpace(Scan* scan, Fold* fold, const Byte* q) {
   if (fold->pending && !fold->at_start) Put(scan, ' ', q);
   fold->pending = false;
