@@ -3,11 +3,16 @@
 // Reading takes one snapshot of a regular file into a block with three NUL
 // bytes behind the data; a file whose size changes during the read is
 // refused, and anything that is not a regular file has no size to trust and
-// is refused without blocking. Writing never leaves a partial output:
-// the text goes into a temporary file in the output's folder, which replaces
-// the output by rename only after every byte has been written and the file
-// closed; every failure removes the temporary file. Warnings go to stderr as
-// one UTF-8 line each: "kelvane: ", the message, the path as given.
+// is refused without blocking. Writing leaves no partial output: the text
+// goes into a temporary file in the output's folder, which replaces the
+// output by rename only after every byte has been written and the file
+// closed; every failure removes the temporary file. Two kinds of existing
+// output are rewritten where they are instead, as a plain create-and-replace
+// would, so a write that fails part way cuts them short (and is reported):
+// one reached through a link (a rename would replace the link, not the file
+// the user keeps), and one in a folder that refuses new files while the
+// output itself may be written. Warnings go to stderr as one UTF-8 line each:
+// "kelvane: ", the message, the path as given.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -101,6 +106,7 @@ mode_t CurrentUmask() {
 struct OutputIdentity {
   mode_t mode;
   bool replaces;  // an existing file is replaced; uid and gid are its owners
+  bool linked;    // a regular file reached through a symbolic or a second hard link
   uid_t uid;
   gid_t gid;
 };
@@ -112,9 +118,11 @@ bool ProbeOutput(const char* path, OutputIdentity* identity) {
   struct stat info;
   if (stat(path, &info) != 0) {
     if (errno != ENOENT) return false;
-    *identity = {static_cast<mode_t>(0666 & ~CurrentUmask()), false, 0, 0};
+    *identity = {static_cast<mode_t>(0666 & ~CurrentUmask()), false, false, 0, 0};
     return true;
   }
+  struct stat name;
+  const bool symbolic = lstat(path, &name) == 0 && S_ISLNK(name.st_mode);
   if (S_ISDIR(info.st_mode)) return false;
   // A file nobody may write is read-only, also for root, who would otherwise
   // replace it: the user marked it so, as with the read-only attribute.
@@ -122,7 +130,8 @@ bool ProbeOutput(const char* path, OutputIdentity* identity) {
   int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);
-  *identity = {static_cast<mode_t>(info.st_mode & 0777), true, info.st_uid, info.st_gid};
+  const bool linked = S_ISREG(info.st_mode) && (symbolic || info.st_nlink > 1);
+  *identity = {static_cast<mode_t>(info.st_mode & 0777), true, linked, info.st_uid, info.st_gid};
   return true;
 }
 
@@ -150,12 +159,19 @@ bool WriteFully(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+// What became of a write through a temporary file.
+enum class TemporaryWrite { kDone, kFailed, kRefusedByFolder };
+
 // Fills the temporary file and puts it in place of path. On failure the
 // temporary file is removed, and path is as it was.
-bool ReplaceWithTemporary(const char* path, char* temp_path, const OutputIdentity& identity,
-                          const char* data, uint32_t size) {
+TemporaryWrite ReplaceWithTemporary(const char* path, char* temp_path,
+                                    const OutputIdentity& identity, const char* data,
+                                    uint32_t size) {
   int fd = mkstemp(temp_path);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    return errno == EACCES || errno == EPERM ? TemporaryWrite::kRefusedByFolder
+                                             : TemporaryWrite::kFailed;
+  }
   if (identity.replaces) {
     // Keeps the replaced file's owner and group where the user may (root, or a
     // group the user is in); otherwise the new file is simply the user's own.
@@ -166,17 +182,30 @@ bool ReplaceWithTemporary(const char* path, char* temp_path, const OutputIdentit
   ok = close(fd) == 0 && ok;
   ok = ok && rename(temp_path, path) == 0;
   if (!ok) unlink(temp_path);
-  return ok;
+  return ok ? TemporaryWrite::kDone : TemporaryWrite::kFailed;
+}
+
+// Rewrites the existing file at path with data; its mode, owner and links
+// stay as they are. A failure part way leaves it cut short, and is reported.
+bool RewriteInPlace(const char* path, const char* data, uint32_t size) {
+  int fd = open(path, O_WRONLY | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = WriteFully(fd, data, size);
+  return close(fd) == 0 && ok;
 }
 
 int WriteWholeFile(const char* path, const char* data, uint32_t size) {
   OutputIdentity identity;
   if (!ProbeOutput(path, &identity)) return 0;
+  if (identity.linked) return RewriteInPlace(path, data, size) ? 1 : 0;
   char* temp_path = TemporaryTemplate(path);
   if (temp_path == nullptr) return 0;
-  bool ok = ReplaceWithTemporary(path, temp_path, identity, data, size);
+  TemporaryWrite result = ReplaceWithTemporary(path, temp_path, identity, data, size);
   MemFree(temp_path);
-  return ok ? 1 : 0;
+  if (result == TemporaryWrite::kRefusedByFolder && identity.replaces) {
+    return RewriteInPlace(path, data, size) ? 1 : 0;
+  }
+  return result == TemporaryWrite::kDone ? 1 : 0;
 }
 
 // Writes one UTF-16 unit as UTF-8.

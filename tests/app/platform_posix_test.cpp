@@ -263,6 +263,53 @@ TEST_F(PosixPlatformTest, FolderWithoutWriteAccessIsRefused) {
   EXPECT_TRUE(ListFolder(folder_.path()).empty());
 }
 
+// A folder that takes no new files still lets its owner's files be written:
+// the output is rewritten where it is, as a plain create-and-replace would.
+TEST_F(PosixPlatformTest, WritableOutputInAFolderWithoutWriteAccessIsRewritten) {
+  std::string path = folder_ / "out.txt";
+  ASSERT_TRUE(WriteFile(path, "an older and longer text", 0666));
+  ASSERT_EQ(chmod(folder_.path().c_str(), 0555), 0);
+  ChildResult result = testing::RunUnprivileged(
+      [&] { return Posix().write_whole_file(path.c_str(), "new", 3) == 1; });
+  chmod(folder_.path().c_str(), 0755);
+  if (result == ChildResult::kCannotSetUp) GTEST_SKIP() << "cannot drop to an unprivileged user";
+  EXPECT_EQ(result, ChildResult::kPassed);
+  EXPECT_EQ(ReadFile(path), "new");
+  EXPECT_EQ(testing::ModeOf(path), 0666u);
+  EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::string>{"out.txt"});
+}
+
+struct LinkedOutputCase {
+  const char* name;
+  int (*link_to)(const char* target, const char* name);  // symlink or link
+  bool stays_a_symbolic_link;
+};
+
+// An output reached through a link is the file the user keeps elsewhere: it
+// gets the text, and the link stays.
+TEST_F(PosixPlatformTest, LinkedOutputsAreRewrittenThroughTheLink) {
+  const LinkedOutputCase cases[] = {
+      {"SymbolicLink", symlink, true},
+      {"SecondHardLink", link, false},
+  };
+  for (const LinkedOutputCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const std::string target = folder / "kept.txt";
+    const std::string path = folder / "out.txt";
+    ASSERT_TRUE(WriteFile(target, "an older and longer text", 0604));
+    ASSERT_EQ(c.link_to(target.c_str(), path.c_str()), 0);
+    ASSERT_EQ(Write(path, "new"), 1);
+    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_EQ(ReadFile(path), "new");
+    EXPECT_EQ(testing::ModeOf(target), 0604u);
+    struct stat name;
+    ASSERT_EQ(lstat(path.c_str(), &name), 0);
+    EXPECT_EQ(S_ISLNK(name.st_mode), c.stays_a_symbolic_link);
+    EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"kept.txt", "out.txt"}));
+  }
+}
+
 // A full disk: the write fails part way, and the output keeps its old text.
 TEST_F(PosixPlatformTest, FullDiskLeavesTheOldOutputWhole) {
   std::string disk = folder_ / "disk";
