@@ -15,27 +15,23 @@ namespace {
 
 constexpr size_t kMaxPathBytes = MAX_PATH - 1;
 
-// Refuses a word longer than a Windows path may be, showing it whole.
-void RefuseLongWord(const char* word, size_t length) {
-  char* path = static_cast<char*>(MemAlloc(length + 1));
-  if (path == nullptr) {
-    ShowConversionError(kOutOfMemoryMessage, nullptr);
-    return;
+// A word longer than a Windows path goes to the driver whole, in a block of
+// its own: the extension test comes first, as for any word, and the read
+// then refuses the path.
+void ConvertWord(void*, const char* word, size_t length) {
+  char short_path[MAX_PATH] = {};
+  char* path = short_path;
+  if (length > kMaxPathBytes) {
+    path = static_cast<char*>(MemAlloc(length + 1));
+    if (path == nullptr) {
+      ShowConversionError(kOutOfMemoryMessage, nullptr);
+      return;
+    }
   }
   memcpy(path, word, length);
   path[length] = '\0';
-  ShowConversionError(kCannotOpenMessage, path);
-  MemFree(path);
-}
-
-void ConvertWord(void*, const char* word, size_t length) {
-  if (length > kMaxPathBytes) {
-    RefuseLongWord(word, length);
-    return;
-  }
-  char path[MAX_PATH] = {};
-  memcpy(path, word, length);
   ConvertFile(path);
+  if (path != short_path) MemFree(path);
 }
 
 // The command line without the program name and the blanks after it. The

@@ -163,6 +163,7 @@ void CommandLinesSplitExactly() {
   WriteFileBytes(g_folder + "my files\\page.htm", GoodPage());
   WriteFileBytes(g_folder + Narrow(CP_ACP, L"日本語.htm"), GoodPage());
   const std::wstring long_word = std::wstring(300, L'a') + L".htm";
+  const std::wstring long_text_word = std::wstring(300, L'a') + L".txt";
   const CommandLineRow rows[] = {
       {"several blanks count as one",
        L"kelvane.exe one.txt   two.txt",
@@ -186,6 +187,10 @@ void CommandLinesSplitExactly() {
       {"word over 259 bytes refused whole",
        L"kelvane.exe " + long_word,
        {{kCannotOpen, long_word}},
+       {}},
+      {"word over 259 bytes still gets the extension test first",
+       L"kelvane.exe " + long_text_word,
+       {{kNotHtml, long_text_word}},
        {}},
       {"Japanese names pass in ANSI",
        L"kelvane.exe 日本語.htm ない.htm",
