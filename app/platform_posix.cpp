@@ -121,8 +121,6 @@ bool ProbeOutput(const char* path, OutputIdentity* identity) {
     *identity = {static_cast<mode_t>(0666 & ~CurrentUmask()), false, false, 0, 0};
     return true;
   }
-  struct stat name;
-  const bool symbolic = lstat(path, &name) == 0 && S_ISLNK(name.st_mode);
   if (S_ISDIR(info.st_mode)) return false;
   // A file nobody may write is read-only, also for root, who would otherwise
   // replace it: the user marked it so, as with the read-only attribute.
@@ -130,6 +128,8 @@ bool ProbeOutput(const char* path, OutputIdentity* identity) {
   int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   close(fd);
+  struct stat name;
+  const bool symbolic = lstat(path, &name) == 0 && S_ISLNK(name.st_mode);
   const bool linked = S_ISREG(info.st_mode) && (symbolic || info.st_nlink > 1);
   *identity = {static_cast<mode_t>(info.st_mode & 0777), true, linked, info.st_uid, info.st_gid};
   return true;
