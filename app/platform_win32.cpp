@@ -9,6 +9,8 @@
 //
 // An output is never left half written: the text goes to a temporary file in
 // the output's folder, which replaces the output only after a complete write.
+// An output with other names, or one in a folder that takes no new files, is
+// rewritten in place instead.
 #include <windows.h>
 
 #include <cstring>
@@ -59,18 +61,30 @@ ReadResult ReadWholeFile(const char* path, char** block, uint32_t* size) {
   return result;
 }
 
-// Whether the output may be written: it does not exist yet, or it is a file
-// that is not read-only and that we can open for writing with no one else
-// holding it open. A folder of that name is refused here too, before any
-// temporary file is made.
-bool OutputIsWritable(const char* path) {
+// What the output name holds before the write.
+enum class OutputState {
+  kRefused,  // a folder, a read-only file, or one held open elsewhere
+  kNew,      // nothing yet
+  kPlain,    // a file we may replace
+  kLinked,   // a file reached through a symbolic link or with a second hard link
+};
+
+// Opens an existing output for writing to see that no one else holds it open.
+OutputState ProbeOutput(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? OutputState::kNew : OutputState::kRefused;
+  }
+  if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {
+    return OutputState::kRefused;
+  }
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) return OutputState::kRefused;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool linked = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                      (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1);
   CloseHandle(file);
-  return true;
+  return linked ? OutputState::kLinked : OutputState::kPlain;
 }
 
 // Writes all of data to the file that handle opened, and closes it. 1 only
@@ -95,6 +109,14 @@ size_t FolderLength(const char* path) {
   return end;
 }
 
+// How a write through a temporary file ended.
+enum class TemporaryWrite {
+  kDone,
+  kFailed,
+  kNoRoom,           // no temporary name fits beside the output (a path near the limit)
+  kRefusedByFolder,  // the folder takes no new files
+};
+
 // Creates a new, empty temporary file beside path: its name goes to temporary
 // (MAX_PATH bytes). INVALID_HANDLE_VALUE with *fits false when no such name
 // fits in MAX_PATH.
@@ -115,23 +137,25 @@ HANDLE CreateTemporaryBeside(const char* path, char* temporary, bool* fits) {
 }
 
 // Writes through a temporary file beside the output, then moves it over the
-// output. -1 when no temporary name fits beside the output (a path near the
-// length limit); 0 on failure, with the temporary file removed.
-int WriteThroughTemporary(const char* path, const char* data, uint32_t size) {
+// output. On failure the temporary file is removed and the output is as it was.
+TemporaryWrite WriteThroughTemporary(const char* path, const char* data, uint32_t size) {
   char temporary[MAX_PATH];
   bool fits = false;
   HANDLE file = CreateTemporaryBeside(path, temporary, &fits);
-  if (!fits) return -1;
-  if (file == INVALID_HANDLE_VALUE) return 0;
+  if (!fits) return TemporaryWrite::kNoRoom;
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_ACCESS_DENIED ? TemporaryWrite::kRefusedByFolder
+                                                 : TemporaryWrite::kFailed;
+  }
   if (WriteAndClose(file, data, size) && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
-    return 1;
+    return TemporaryWrite::kDone;
   }
   DeleteFileA(temporary);
-  return 0;
+  return TemporaryWrite::kFailed;
 }
 
 // Writes the output in place, for a folder so deep that no temporary name
-// fits beside the output. A failed write removes what it wrote.
+// fits beside it. A failed write removes what it wrote.
 int WriteInPlace(const char* path, const char* data, uint32_t size) {
   HANDLE file =
       CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -141,11 +165,32 @@ int WriteInPlace(const char* path, const char* data, uint32_t size) {
   return 0;
 }
 
+// Rewrites the existing file at path; its links stay as they are. A failure
+// part way leaves it cut short, and is reported.
+int RewriteInPlace(const char* path, const char* data, uint32_t size) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  return WriteAndClose(file, data, size);
+}
+
 int WriteWholeFile(const char* path, const char* data, uint32_t size) {
-  if (!PathFits(path) || !OutputIsWritable(path)) return 0;
-  const int result = WriteThroughTemporary(path, data, size);
-  if (result >= 0) return result;
-  return WriteInPlace(path, data, size);
+  if (!PathFits(path)) return 0;
+  const OutputState state = ProbeOutput(path);
+  if (state == OutputState::kRefused) return 0;
+  // Replacing a linked file would leave its other names with the old text.
+  if (state == OutputState::kLinked) return RewriteInPlace(path, data, size);
+  switch (WriteThroughTemporary(path, data, size)) {
+    case TemporaryWrite::kDone:
+      return 1;
+    case TemporaryWrite::kNoRoom:
+      return WriteInPlace(path, data, size);
+    case TemporaryWrite::kRefusedByFolder:
+      // An existing output may still be writable where new files are not.
+      return state == OutputState::kPlain ? RewriteInPlace(path, data, size) : 0;
+    case TemporaryWrite::kFailed:
+      break;
+  }
+  return 0;
 }
 
 // Appends the text of bytes in code page to out (which has room for it) and

@@ -246,6 +246,24 @@ void ExistingOutputIsReplacedWhole() {
   RemoveTree(s.folder);
 }
 
+// An output with a second hard link is rewritten through it: the other name
+// sees the new text instead of keeping the old file.
+void HardLinkedOutputIsRewrittenThroughTheLink() {
+  const Scratch s = MakeScratch("kelvane-link");
+  WriteFileBytes(s.Path(L"fresh.htm"), GoodPage());
+  WriteFileBytes(s.Path(L"linked.htm"), GoodPage());
+  WriteFileBytes(s.Path(L"linked.txt"), std::string(100000, 'x'));
+  Check(CreateHardLinkA(s.Path(L"elsewhere.txt").c_str(), s.Path(L"linked.txt").c_str(), nullptr),
+        "making the second link");
+  const std::string fresh = ConvertQuietly(s, L"fresh.htm", L"fresh.txt", "fresh output");
+  const std::string linked = ConvertQuietly(s, L"linked.htm", L"linked.txt", "linked output");
+  Check(!fresh.empty() && linked == fresh, "the linked output holds the whole text");
+  Check(ReadFileBytes(s.Path(L"elsewhere.txt")) == fresh, "the other name sees the new text");
+  CheckEqual(static_cast<long long>(ListFiles(s.folder, "kv*.tmp").size()), 0,
+             "temporary files left");
+  RemoveTree(s.folder);
+}
+
 // Japanese names and upper-case extensions go through the ANSI file functions.
 void OutputNamesFollowTheInput() {
   const Scratch s = MakeScratch("kelvane-names");
@@ -301,6 +319,8 @@ std::vector<WinTest> ConvertFileWinTests() {
       {"failed block allocation is reported", FailedBlockAllocationIsReported},
       {"refused outputs show the output path", RefusedOutputsShowTheOutputPath},
       {"existing output is replaced whole", ExistingOutputIsReplacedWhole},
+      {"hard-linked output is rewritten through the link",
+       HardLinkedOutputIsRewrittenThroughTheLink},
       {"output names follow the input", OutputNamesFollowTheInput},
       {"deep folder still gets its output", DeepFolderStillGetsItsOutput},
   };
