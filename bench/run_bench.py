@@ -3,7 +3,8 @@
 tools people use instead, on the pages of make_pages.py, in one sitting.
 
   run_bench.py --kelvane BIN --floor BIN --floor-malloc BIN --pages DIR --small DIR
-               [--copy-floor BIN] [--stages BIN] [--compare BIN] [--runs N]
+               [--copy-floor BIN] [--stages BIN] [--memory-rates BIN] [--compare BIN]
+               [--runs N]
 
 Every figure is the median of N runs (default 5) of the whole command, output
 written to a file. The commands compared on one page take turns within each
@@ -102,6 +103,25 @@ def mbps(size, seconds):
     return size / seconds / 1e6 if seconds else float("nan")
 
 
+def print_memory_rates(program, runs):
+    """The machine's first touch of fresh memory and its plain copy rate: the
+    floor is a read, a write and a first touch of a fresh block, so the goals
+    that are ratios to it depend on how fast this machine faults pages in."""
+    touch, copy = [], []
+    for _ in range(runs):
+        r = subprocess.run([program], capture_output=True, text=True)
+        if r.returncode != 0:
+            print("Memory of this machine: n/a")
+            return
+        fields = r.stdout.split()
+        touch.append(float(fields[1]))
+        copy.append(float(fields[3]))
+    print("Memory of this machine, median of %d runs: first touch of a fresh 32 MB malloc block"
+          " %.0f MB/s, copy between touched blocks %.0f MB/s" % (
+              runs, statistics.median(touch), statistics.median(copy)))
+    print()
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--kelvane", required=True)
@@ -111,6 +131,7 @@ def main():
     ap.add_argument("--small", required=True)
     ap.add_argument("--copy-floor", help="kelvane_copy_floor, the floor of the conversion's shape")
     ap.add_argument("--stages", help="kelvane_stages, for where one conversion's time goes")
+    ap.add_argument("--memory-rates", help="kelvane_memory_rates, what the floor is made of")
     ap.add_argument("--compare", help="another kelvane build, timed side by side on the pages")
     ap.add_argument("--runs", type=int, default=5)
     args = ap.parse_args()
@@ -120,6 +141,8 @@ def main():
     have = {t: shutil.which(t) is not None for t in ("iconv", "nkf", "w3m", "links2")}
     goals = []
     compared = []
+    if args.memory_rates:
+        print_memory_rates(args.memory_rates, runs)
 
     print("Whole files, median of %d runs (MB/s of input; x = time / kelvane's time)" % runs)
     print("%-10s %6s | %8s %8s %8s %8s %8s %8s | %7s %7s %7s %7s %7s" %
