@@ -3,11 +3,11 @@
 // allocation from passing unnoticed.
 #pragma once
 
+#include "html/element_names.h"
 #include "html/name_trie.h"
 
 namespace kelvane {
 
-constexpr int kElementNameCount = 91;
 constexpr int kEntityNameCount = 253;
 
 // Fill an empty trie with the fixed lists; each returns how many names could

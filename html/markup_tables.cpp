@@ -6,8 +6,11 @@
 // stored exactly as written.
 #include "html/markup_tables.h"
 
+#include <cstddef>
 #include <cstdlib>
+#include <iterator>
 
+#include "html/element_names.h"
 #include "html/markup_table_build.h"
 
 namespace kelvane {
@@ -17,37 +20,6 @@ struct NamedValue {
   const char* name;
   int value;
 };
-
-constexpr int E = kEmptyElementBit;
-
-// Ordinal order; the 13 elements without content carry the empty bit.
-// clang-format off
-constexpr NamedValue kElements[kElementNameCount] = {
-    {"A", 1}, {"ABBR", 2}, {"ACRONYM", 3}, {"ADDRESS", 4},
-    {"APPLET", 5}, {"AREA", E | 6}, {"B", 7}, {"BASE", E | 8},
-    {"BASEFONT", E | 9}, {"BDO", 10}, {"BLOCKQUOTE", 11}, {"BIG", 12},
-    {"BODY", 13}, {"BR", E | 14}, {"BUTTON", 15}, {"CAPTION", 16},
-    {"CENTER", 17}, {"CITE", 18}, {"CODE", 19}, {"COL", E | 20},
-    {"COLGROUP", 21}, {"DD", 22}, {"DEL", 23}, {"DFN", 24},
-    {"DIR", 25}, {"DIV", 26}, {"DL", 27}, {"DT", 28},
-    {"EM", 29}, {"FIELDSET", 30}, {"FONT", 31}, {"FORM", 32},
-    {"FRAME", E | 33}, {"FRAMESET", 34}, {"H1", 35}, {"H2", 36},
-    {"H3", 37}, {"H4", 38}, {"H5", 39}, {"H6", 40},
-    {"HR", E | 41}, {"HEAD", 42}, {"HTML", 43}, {"I", 44},
-    {"IFRAME", 45}, {"IMG", E | 46}, {"INPUT", E | 47}, {"INS", 48},
-    {"ISINDEX", E | 49}, {"KBD", 50}, {"LABEL", 51}, {"LEGEND", 52},
-    {"LI", 53}, {"LINK", E | 54}, {"MAP", 55}, {"MENU", 56},
-    {"META", E | 57}, {"NOFRAMES", 58}, {"NOSCRIPT", 59}, {"OBJECT", 60},
-    {"OL", 61}, {"OPTGROUP", 62}, {"OPTION", 63}, {"P", 64},
-    {"PARAM", E | 65}, {"PRE", 66}, {"Q", 67}, {"S", 68},
-    {"SAMP", 69}, {"SCRIPT", 70}, {"SELECT", 71}, {"SMALL", 72},
-    {"SPAN", 73}, {"STRIKE", 74}, {"STRONG", 75}, {"STYLE", 76},
-    {"SUB", 77}, {"SUP", 78}, {"TABLE", 79}, {"TBODY", 80},
-    {"TD", 81}, {"TEXTAREA", 82}, {"TFOOT", 83}, {"TH", 84},
-    {"THEAD", 85}, {"TITLE", 86}, {"TR", 87}, {"TT", 88},
-    {"U", 89}, {"UL", 90}, {"VAR", 91},
-};
-// clang-format on
 
 // The HTML 4.01 character entities (Latin-1, symbols, special) and "hibar".
 // clang-format off
@@ -154,13 +126,13 @@ void Forget(Table* table) {
 int BuildElementTable(NameTrie* trie) {
   trie->first = nullptr;
   int lost = 0;
-  for (const NamedValue& element : kElements) {
+  for (std::size_t i = 0; i < std::size(kElementNames); ++i) {
     char lower[16];
     int n = 0;
-    for (const char* c = element.name; *c != 0; ++c) {
+    for (const char* c = kElementNames[i].name; *c != 0; ++c) {
       lower[n++] = (*c >= 'A' && *c <= 'Z') ? static_cast<char>(*c - 'A' + 'a') : *c;
     }
-    if (!Insert(trie, lower, n, element.value)) ++lost;
+    if (!Insert(trie, lower, n, ElementIdAt(i))) ++lost;
   }
   return lost;
 }

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-namespace kelvane {
+#include "html/element_names.h"
 
-constexpr int kEmptyElementBit = 0x1000;
+namespace kelvane {
 
 // ElementId of an element name (ASCII case-insensitive), or 0.
 int LookupElement(const char* name, int length);

@@ -1,0 +1,22 @@
+// The clean copy that HtmlToText scans, and the two places it looks up first.
+#pragma once
+
+#include "common/buffers.h"
+#include "html/byte_search.h"
+
+namespace kelvane {
+
+// Appends the text from p to end without its comments ("<!--" to "-->"); an
+// unterminated comment drops the rest. A failed growth is remembered by the
+// buffer.
+void CopyWithoutComments(TextBuffer* clean, const Byte* p, const Byte* end);
+
+// Appends the raw bytes between the first "<title" tag's ">" and the next
+// "</title>", if there are such.
+void CopyTitle(TextBuffer* title, const Byte* begin, const Byte* end);
+
+// Where the scan starts: after the first "<body" tag, or at the beginning
+// when there is none; null when that tag has no ">".
+const Byte* BodyStart(const Byte* begin, const Byte* end);
+
+}  // namespace kelvane
