@@ -1,8 +1,10 @@
-// Growth, termination and ownership of the two buffer kinds. Both share one
-// growth rule, written once over the element size.
+// Growth, termination and ownership of the two buffer kinds. Each operation
+// is written once, over the buffer kind; the named functions of buffers.h
+// are its two instances.
 #include "common/buffers.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "common/heap.h"
 
@@ -35,122 +37,129 @@ int GrowBlock(void** data, uint32_t* capacity, uint32_t* failed, uint64_t end,
   return 1;
 }
 
-int GrowText(TextBuffer* b, uint64_t end) {
+// The fill count of either kind: bytes of a TextBuffer, units of a WideBuffer.
+uint32_t& Fill(TextBuffer* b) {
+  return b->length;
+}
+uint32_t& Fill(WideBuffer* b) {
+  return b->count;
+}
+
+// Grows the block of either kind so that index end fits.
+template <typename Buffer>
+int Grow(Buffer* b, uint64_t end) {
   void* data = b->data;
-  int ok = GrowBlock(&data, &b->capacity, &b->failed, end, 1);
-  b->data = static_cast<char*>(data);
+  int ok = GrowBlock(&data, &b->capacity, &b->failed, end, sizeof *b->data);
+  b->data = static_cast<decltype(b->data)>(data);
   return ok;
 }
 
-int GrowWide(WideBuffer* b, uint64_t end) {
-  void* data = b->data;
-  int ok = GrowBlock(&data, &b->capacity, &b->failed, end, 2);
-  b->data = static_cast<uint16_t*>(data);
-  return ok;
+template <typename Buffer>
+void Init(Buffer* b) {
+  b->data = static_cast<decltype(b->data)>(MemAlloc(sizeof *b->data * kInitialBufferElements));
+  b->capacity = b->data != nullptr ? kInitialBufferElements : 0;
+  Fill(b) = 0;
+  b->owned = 1;
+  b->failed = b->data != nullptr ? 0 : 1;
+}
+
+template <typename Buffer>
+int GrowAndPush(Buffer* b, int value) {
+  if (Fill(b) >= b->capacity && !Grow(b, Fill(b))) return 0;
+  b->data[Fill(b)++] = static_cast<std::remove_reference_t<decltype(*b->data)>>(value);
+  return 1;
+}
+
+template <typename Buffer>
+int Terminate(Buffer* b) {
+  if (Fill(b) >= b->capacity && !Grow(b, Fill(b))) return 0;
+  b->data[Fill(b)] = 0;
+  return b->failed == 0;
+}
+
+template <typename Buffer>
+void Release(Buffer* b) {
+  if (b->owned && b->data != nullptr) MemFree(b->data);
+  b->owned = 0;
+}
+
+template <typename Buffer, typename Element>
+int Finish(Buffer* b, bool ok, Element** result, int success_value) {
+  if (!ok || !Terminate(b)) {
+    Release(b);
+    return -1;
+  }
+  b->owned = 0;
+  *result = b->data;
+  return success_value;
 }
 
 }  // namespace
 
 void InitTextBuffer(TextBuffer* buffer) {
-  buffer->data = static_cast<char*>(MemAlloc(kInitialBufferElements));
-  buffer->capacity = buffer->data != nullptr ? kInitialBufferElements : 0;
-  buffer->length = 0;
-  buffer->owned = 1;
-  buffer->failed = buffer->data != nullptr ? 0 : 1;
+  Init(buffer);
 }
-
 void InitWideBuffer(WideBuffer* buffer) {
-  buffer->data = static_cast<uint16_t*>(MemAlloc(2 * kInitialBufferElements));
-  buffer->capacity = buffer->data != nullptr ? kInitialBufferElements : 0;
-  buffer->count = 0;
-  buffer->owned = 1;
-  buffer->failed = buffer->data != nullptr ? 0 : 1;
+  Init(buffer);
 }
 
 int GrowAndPushByte(TextBuffer* buffer, int byte) {
-  if (buffer->length >= buffer->capacity && !GrowText(buffer, buffer->length)) return 0;
-  buffer->data[buffer->length++] = static_cast<char>(byte);
-  return 1;
+  return GrowAndPush(buffer, byte);
 }
-
 int GrowAndPushUnit(WideBuffer* buffer, int unit) {
-  if (buffer->count >= buffer->capacity && !GrowWide(buffer, buffer->count)) return 0;
-  buffer->data[buffer->count++] = static_cast<uint16_t>(unit);
-  return 1;
+  return GrowAndPush(buffer, unit);
 }
 
 int AppendBytes(TextBuffer* buffer, const char* s, int32_t n) {
   if (s == nullptr) return 0;
   std::size_t count = n < 0 ? std::strlen(s) : static_cast<std::size_t>(n);
   if (count == 0) return 1;
-  uint64_t end = static_cast<uint64_t>(buffer->length) + count;
-  if (end >= buffer->capacity && !GrowText(buffer, end)) return 0;
+  char* at = ExtendTextBuffer(buffer, count);
+  if (at == nullptr) return 0;
   // Bounded copy: stop at a NUL of s and zero-fill the rest of the n bytes.
   const void* nul = std::memchr(s, 0, count);
   std::size_t copied =
       nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - s) : count;
-  std::memcpy(buffer->data + buffer->length, s, copied);
-  std::memset(buffer->data + buffer->length + copied, 0, count - copied);
-  buffer->length = static_cast<uint32_t>(end);
+  std::memcpy(at, s, copied);
+  std::memset(at + copied, 0, count - copied);
   return 1;
 }
 
 int GrowToReserveText(TextBuffer* buffer, uint32_t n) {
-  return GrowText(buffer, static_cast<uint64_t>(buffer->length) + n);
+  return Grow(buffer, static_cast<uint64_t>(buffer->length) + n);
 }
-
 int GrowToReserveWide(WideBuffer* buffer, uint32_t n) {
-  return GrowWide(buffer, static_cast<uint64_t>(buffer->count) + n);
+  return Grow(buffer, static_cast<uint64_t>(buffer->count) + n);
 }
 
 int TerminateTextBuffer(TextBuffer* buffer) {
-  if (buffer->length >= buffer->capacity && !GrowText(buffer, buffer->length)) return 0;
-  buffer->data[buffer->length] = 0;
-  return buffer->failed == 0;
+  return Terminate(buffer);
 }
-
 int TerminateWideBuffer(WideBuffer* buffer) {
-  if (buffer->count >= buffer->capacity && !GrowWide(buffer, buffer->count)) return 0;
-  buffer->data[buffer->count] = 0;
-  return buffer->failed == 0;
+  return Terminate(buffer);
 }
 
 char* HandOverTextBuffer(TextBuffer* buffer) {
   buffer->owned = 0;
   return buffer->data;
 }
-
 uint16_t* HandOverWideBuffer(WideBuffer* buffer) {
   buffer->owned = 0;
   return buffer->data;
 }
 
 int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value) {
-  if (!ok || !TerminateTextBuffer(buffer)) {
-    ReleaseTextBuffer(buffer);
-    return -1;
-  }
-  *result = HandOverTextBuffer(buffer);
-  return success_value;
+  return Finish(buffer, ok, result, success_value);
 }
-
 int FinishWideStage(WideBuffer* buffer, bool ok, uint16_t** result, int success_value) {
-  if (!ok || !TerminateWideBuffer(buffer)) {
-    ReleaseWideBuffer(buffer);
-    return -1;
-  }
-  *result = HandOverWideBuffer(buffer);
-  return success_value;
+  return Finish(buffer, ok, result, success_value);
 }
 
 void ReleaseTextBuffer(TextBuffer* buffer) {
-  if (buffer->owned && buffer->data != nullptr) MemFree(buffer->data);
-  buffer->owned = 0;
+  Release(buffer);
 }
-
 void ReleaseWideBuffer(WideBuffer* buffer) {
-  if (buffer->owned && buffer->data != nullptr) MemFree(buffer->data);
-  buffer->owned = 0;
+  Release(buffer);
 }
 
 }  // namespace kelvane

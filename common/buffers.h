@@ -16,7 +16,9 @@
 // data, and every operation on it fails without writing anything.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace kelvane {
 
@@ -90,6 +92,27 @@ inline int ReserveWideBuffer(WideBuffer* buffer, uint32_t n) {
   return GrowToReserveWide(buffer, n);
 }
 
+// Makes room for n more bytes and moves length past them; returns where they
+// go, or null when the growth failed or the end would pass 32 bits (the
+// buffer's failed flag is then set). The one place that reserves, copies and
+// bumps the length for every stage.
+inline char* ExtendTextBuffer(TextBuffer* buffer, std::size_t n) {
+  if (n >= UINT32_MAX || !ReserveTextBuffer(buffer, static_cast<uint32_t>(n))) {
+    buffer->failed = 1;
+    return nullptr;
+  }
+  char* at = buffer->data + buffer->length;
+  buffer->length += static_cast<uint32_t>(n);
+  return at;
+}
+
+// Appends the n bytes at p; a failure is remembered by the buffer.
+inline void AppendSpan(TextBuffer* buffer, const void* p, std::size_t n) {
+  if (n == 0) return;
+  char* at = ExtendTextBuffer(buffer, n);
+  if (at != nullptr) std::memcpy(at, p, n);
+}
+
 // Writes a zero element at index length/count, growing once when the buffer
 // is exactly full. Returns 1 when written and no allocation of the buffer has
 // ever failed, 0 otherwise; nothing is written outside the block.
@@ -109,5 +132,13 @@ int FinishWideStage(WideBuffer* buffer, bool ok, uint16_t** result, int success_
 // Releases data when owned is set and data is not null; nothing otherwise.
 void ReleaseTextBuffer(TextBuffer* buffer);
 void ReleaseWideBuffer(WideBuffer* buffer);
+
+// One name for both kinds, for code written once over the element type.
+inline int PushElement(TextBuffer* buffer, int value) {
+  return PushByte(buffer, value);
+}
+inline int PushElement(WideBuffer* buffer, int value) {
+  return PushUnit(buffer, value);
+}
 
 }  // namespace kelvane

@@ -16,6 +16,7 @@
 #include "encoding/encoding_id.h"
 #include "encoding/jis_to_shiftjis.h"
 #include "encoding/line_end_rule.h"
+#include "encoding/plain_run_copy.h"
 
 namespace kelvane {
 namespace {

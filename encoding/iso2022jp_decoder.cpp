@@ -22,6 +22,7 @@
 #include "encoding/encoding_id.h"
 #include "encoding/jis_to_shiftjis.h"
 #include "encoding/line_end_rule.h"
+#include "encoding/plain_run_copy.h"
 
 namespace kelvane {
 namespace {
@@ -91,7 +92,7 @@ std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsi
   std::size_t run = static_cast<std::size_t>(CopyPlainRun(stops, p, end, out) - p);
   // Whatever a full block left over goes through the buffer's growth.
   const std::size_t rest = PlainRunLength(stops, p + run, end);
-  AppendPlain(out, p + run, rest);
+  AppendSpan(out, p + run, rest);
   run += rest;
   if (p[run] == '\r' || p[run] == '\n') {
     PutLineEnd(rule, out, p[run]);
@@ -99,7 +100,7 @@ std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsi
   } else if (p[run] >= 0x80) {
     std::size_t width = Cp932CharacterLength(p + run);
     if (width == 0) return 0;
-    AppendPlain(out, p + run, width);
+    AppendSpan(out, p + run, width);
     run += width;
   }
   return run;

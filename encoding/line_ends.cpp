@@ -83,7 +83,7 @@ int NormalizeLineEnds(char** result, const char* text, int flags) {
   // The output is no longer than the input unless CR LF is written for LF.
   if (ReserveTextBuffer(&out, static_cast<uint32_t>(length))) {
     if (mode == 0) {
-      AppendPlain(&out, reinterpret_cast<const unsigned char*>(text), length);
+      AppendSpan(&out, reinterpret_cast<const unsigned char*>(text), length);
     } else {
       CopyWithRule(&out, text, text + length, mode);
     }

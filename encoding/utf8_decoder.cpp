@@ -24,6 +24,7 @@
 #include "common/heap.h"
 #include "encoding/encoding_id.h"
 #include "encoding/line_end_rule.h"
+#include "encoding/plain_run_copy.h"
 #include "encoding/unit_codes.h"
 
 namespace kelvane {

@@ -7,17 +7,6 @@
 namespace kelvane {
 namespace {
 
-// Appends n bytes; a failure is remembered by the buffer.
-void AppendSpan(TextBuffer* buffer, const Byte* p, std::size_t n) {
-  if (n == 0) return;
-  if (n > UINT32_MAX || !ReserveTextBuffer(buffer, static_cast<uint32_t>(n))) {
-    buffer->failed = 1;
-    return;
-  }
-  std::memcpy(buffer->data + buffer->length, p, n);
-  buffer->length += static_cast<uint32_t>(n);
-}
-
 // First "<!--" at or after from; null when none. Found by its "!", which is
 // far rarer than "<" in markup and never a Shift-JIS trail byte, so the search
 // does not stop at every tag.
