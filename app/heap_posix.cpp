@@ -22,7 +22,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include "common/heap.h"
 
@@ -91,14 +90,13 @@ Header* GrowMapping(Header* h, std::size_t length) {
   return moved;
 }
 
-// Released large mappings waiting for the next large request.
-std::mutex spare_lock;
+// Released large mappings waiting for the next large request. The program
+// runs on one thread, so the list takes no lock.
 Header* spares[kSpareBlocks];
 
 // A spare of at least length bytes, or else the largest spare, taken off the
 // list; null when there is none.
 Header* TakeSpare(std::size_t length) {
-  std::lock_guard<std::mutex> guard(spare_lock);
   int pick = -1;
   for (int i = 0; i < kSpareBlocks; ++i) {
     Header* s = spares[i];
@@ -126,7 +124,6 @@ Header* TakeSpare(std::size_t length) {
 // full: the larger mappings are the ones worth keeping.
 void ReturnMapping(Header* h) {
   {
-    std::lock_guard<std::mutex> guard(spare_lock);
     int smallest = 0;
     for (int i = 0; i < kSpareBlocks; ++i) {
       if (spares[i] == nullptr) {

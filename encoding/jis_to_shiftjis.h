@@ -9,19 +9,21 @@ namespace kelvane {
 // Maps a JIS X 0208 row/cell byte pair to its Shift-JIS byte pair by
 // arithmetic; out[0] is the lead byte, out[1] the trail byte. Two JIS rows
 // share one Shift-JIS lead byte: the odd row takes trail bytes 40-9E (skipping
-// 7F), the even row 9F-FC. Without branches, which kanji in no particular
-// order would mispredict.
+// 7F), the even row 9F-FC. Only the table below is built with it.
 inline void JisToShiftJis(unsigned j1, unsigned j2, uint8_t out[2]) {
   j1 &= 0xFF;
   j2 &= 0xFF;
-  const unsigned s1 = ((j1 + 1) >> 1) + 0x70 + 0x40 * static_cast<unsigned>(j1 >= 0x5F);
-  // Odd row: j2 + 1F, and one more from 60 on to skip 7F. Even row: j2 + 7E.
-  // Masks rather than a product, which compilers turn back into a branch.
-  const unsigned odd_mask = 0u - (j1 & 1);
-  const unsigned from_60 = (0x5Fu - j2) >> 31;  // j2 is at most FF, so only j2 > 5F wraps
-  const unsigned s2 = j2 + 0x7E - (odd_mask & (0x5F - from_60));
-  out[0] = static_cast<uint8_t>(s1);
-  out[1] = static_cast<uint8_t>(s2);
+  unsigned lead = (j1 + 1) / 2 + 0x70;
+  if (j1 >= 0x5F) lead += 0x40;  // leads 81-9F, then E0-EF
+  unsigned trail;
+  if (j1 % 2 == 0) {
+    trail = j2 + 0x7E;
+  } else {
+    trail = j2 + 0x1F;
+    if (j2 >= 0x60) ++trail;  // 7F is no trail byte
+  }
+  out[0] = static_cast<uint8_t>(lead);
+  out[1] = static_cast<uint8_t>(trail);
 }
 
 // Every JIS X 0208 pair's Shift-JIS bytes, lead then trail, indexed by

@@ -7,6 +7,10 @@ namespace kelvane {
 // Strict UTF-8 (one to three bytes) -> UTF-16LE units; skips EF BB BF at the
 // start. Fails (-1) on malformed, overlong, surrogate, cut-off or four-byte
 // sequences. Returns 3.
+//
+// The product decodes with DecodeUtf8 alone; this first of the two steps that
+// DecodeUtf8 is defined by stays as the reference that the tests and the fuzz
+// target check DecodeUtf8 against.
 int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode);
 
 // What Utf8ToUtf16 then DecodeUtf16Le (mode 0) give, in one pass without the
