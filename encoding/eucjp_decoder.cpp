@@ -17,6 +17,7 @@
 #include "encoding/jis_to_shiftjis.h"
 #include "encoding/line_end_rule.h"
 #include "encoding/plain_run_copy.h"
+#include "encoding/stage_start.h"
 
 namespace kelvane {
 namespace {
@@ -82,18 +83,14 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
 }  // namespace
 
 int DecodeEucJp(char** result, const char* text, int mode) {
-  if (result == nullptr || text == nullptr) return -1;
-  const std::size_t length = std::strlen(text);
-  if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
   TextBuffer out;
-  InitTextBuffer(&out);
-  // Every character shrinks or keeps its size; only CR LF line ends grow.
-  bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
-  const ByteStops stops = MakeByteStops(mode, 0x80, 0);
-  LineEndRule rule = StartLineEndRule(mode);
+  StageStart start;
+  if (!StartStage(result, text, mode, 0, &out, &start)) return -1;
+  const ByteStops& stops = start.stops;
+  const unsigned char* p = start.p;
+  const unsigned char* const end = start.end;
+  bool ok = start.ok;
   const JisCodes& codes = Cp932JisCodes();
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  const unsigned char* const end = p + length;
   while (ok) {
     const unsigned char* after = DecodeBulk(p, end, stops, codes, &out);
     if (after != p) {
@@ -104,7 +101,7 @@ int DecodeEucJp(char** result, const char* text, int mode) {
     // growth when the block is full.
     if (*p == 0) break;
     if (*p < 0x80) {
-      PutAsciiByte(&rule, stops.stop[*p], &out, *p);
+      PutAsciiByte(&start.rule, stops.stop[*p], &out, *p);
       ++p;
       continue;
     }

@@ -23,6 +23,7 @@
 #include "encoding/jis_to_shiftjis.h"
 #include "encoding/line_end_rule.h"
 #include "encoding/plain_run_copy.h"
+#include "encoding/stage_start.h"
 
 namespace kelvane {
 namespace {
@@ -109,26 +110,21 @@ std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsi
 }  // namespace
 
 int DecodeIso2022Jp(char** result, const char* text, int mode) {
-  if (result == nullptr || text == nullptr) return -1;
-  const std::size_t length = std::strlen(text);
-  if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
   TextBuffer out;
-  InitTextBuffer(&out);
-  // No character grows; only CR LF line ends do.
-  bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
-  const ByteStops stops = MakeByteStops(mode, 0x80, kEsc);
-  LineEndRule rule = StartLineEndRule(mode);
+  StageStart start;
+  if (!StartStage(result, text, mode, kEsc, &out, &start)) return -1;
+  const unsigned char* p = start.p;
+  const unsigned char* const end = start.end;
+  bool ok = start.ok;
   int set = kAsciiSet;
   const JisCodes& codes = Cp932JisCodes();
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  const unsigned char* const end = p + length;
   while (ok && *p != 0) {
     if (*p == kEsc) {
       set = Designation(p);
       ok = set >= 0;
       p += 3;
     } else if (set == kAsciiSet) {
-      std::size_t taken = CopyOneByteRun(stops, &rule, p, end, &out);
+      std::size_t taken = CopyOneByteRun(start.stops, &start.rule, p, end, &out);
       ok = taken != 0;
       p += taken;
     } else if (set == kJisX0208Set) {

@@ -12,6 +12,7 @@
 #include "common/buffers.h"
 #include "common/word_scan.h"
 #include "encoding/line_end_rule.h"
+#include "encoding/stage_start.h"
 
 namespace kelvane {
 namespace {
@@ -74,18 +75,16 @@ void CopyWithRule(TextBuffer* out, const char* text, const char* text_end, int m
 }  // namespace
 
 int NormalizeLineEnds(char** result, const char* text, int flags) {
-  if (result == nullptr || text == nullptr) return -1;
   const int mode = flags & 0xF00;
-  const std::size_t length = std::strlen(text);
-  if (length >= INT32_MAX) return -1;  // beyond what a buffer holds
   TextBuffer out;
-  InitTextBuffer(&out);
-  // The output is no longer than the input unless CR LF is written for LF.
-  if (ReserveTextBuffer(&out, static_cast<uint32_t>(length))) {
+  StageStart start;
+  if (!StartStage(result, text, mode, 0, &out, &start)) return -1;
+  if (start.ok) {
+    const char* end = reinterpret_cast<const char*>(start.end);
     if (mode == 0) {
-      AppendSpan(&out, reinterpret_cast<const unsigned char*>(text), length);
+      AppendSpan(&out, text, static_cast<std::size_t>(end - text));
     } else {
-      CopyWithRule(&out, text, text + length, mode);
+      CopyWithRule(&out, text, end, mode);
     }
   }
   return FinishTextStage(&out, true, result, flags & 0xF);

@@ -25,6 +25,7 @@
 #include "encoding/encoding_id.h"
 #include "encoding/line_end_rule.h"
 #include "encoding/plain_run_copy.h"
+#include "encoding/stage_start.h"
 #include "encoding/unit_codes.h"
 
 namespace kelvane {
@@ -148,14 +149,10 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
   return p;
 }
 
-// The text after its byte order mark, and its length; false when it is too
-// long for a buffer.
-bool TextAfterMark(const char* bytes, const unsigned char** text, std::size_t* length) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
-  if (StartsWithMark(p)) p += 3;
-  *text = p;
-  *length = std::strlen(reinterpret_cast<const char*>(p));
-  return *length < INT32_MAX;
+// The text after its byte order mark; null for null.
+const char* TextAfterMark(const char* bytes) {
+  if (bytes == nullptr) return nullptr;
+  return StartsWithMark(reinterpret_cast<const unsigned char*>(bytes)) ? bytes + 3 : bytes;
 }
 
 // Decodes the text from p: the bulk loop, and one step at a time for what
@@ -163,10 +160,11 @@ bool TextAfterMark(const char* bytes, const unsigned char** text, std::size_t* l
 // byte for the line-end rule, or one sequence, whose unit goes to `sequence`
 // (false fails the text). True once the end is reached.
 template <typename Output, typename Sequence>
-bool DecodeText(const unsigned char* p, const unsigned char* end, int mode, const Output& output,
-                typename Output::Buffer* out, Sequence sequence) {
-  const ByteStops stops = MakeByteStops(mode, 0x80, 0);
-  LineEndRule rule = StartLineEndRule(mode);
+bool DecodeText(StageStart* start, const Output& output, typename Output::Buffer* out,
+                Sequence sequence) {
+  const unsigned char* p = start->p;
+  const unsigned char* const end = start->end;
+  const ByteStops& stops = start->stops;
   for (;;) {
     const unsigned char* after = DecodeBulk(p, end, stops, output, out);
     if (after != p) {
@@ -175,7 +173,7 @@ bool DecodeText(const unsigned char* p, const unsigned char* end, int mode, cons
     }
     if (*p == 0) return true;
     if (*p < 0x80) {
-      PutAsciiByte(&rule, stops.stop[*p], out, *p);
+      PutAsciiByte(&start->rule, stops.stop[*p], out, *p);
       ++p;
       continue;
     }
@@ -189,45 +187,37 @@ bool DecodeText(const unsigned char* p, const unsigned char* end, int mode, cons
 }  // namespace
 
 int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
-  if (result == nullptr || bytes == nullptr) return -1;
-  const unsigned char* p = nullptr;
-  std::size_t length = 0;
-  if (!TextAfterMark(bytes, &p, &length)) return -1;
   WideBuffer out;
-  InitWideBuffer(&out);
-  // No character needs more units than bytes; only CR LF line ends grow.
-  bool ok = ReserveWideBuffer(&out, static_cast<uint32_t>(length)) != 0;
-  ok = ok && DecodeText(p, p + length, mode, UnitOutput{}, &out, [&out](unsigned unit) {
-         PushUnit(&out, static_cast<int>(unit));
-         return true;
-       });
+  StageStart start;
+  if (!StartStage(result, TextAfterMark(bytes), mode, 0, &out, &start)) return -1;
+  // No character needs more units than bytes.
+  const bool ok = start.ok && DecodeText(&start, UnitOutput{}, &out, [&out](unsigned unit) {
+                    PushUnit(&out, static_cast<int>(unit));
+                    return true;
+                  });
   return FinishWideStage(&out, ok, result, kUtf8);
 }
 
 int DecodeUtf8(char** result, const char* bytes, int mode) {
-  if (result == nullptr || bytes == nullptr) return -1;
-  const unsigned char* p = nullptr;
-  std::size_t length = 0;
-  if (!TextAfterMark(bytes, &p, &length)) return -1;
   TextBuffer out;
-  InitTextBuffer(&out);
-  // No character's code is longer than its UTF-8 form; only CR LF line ends grow.
-  bool ok = ReserveTextBuffer(&out, static_cast<uint32_t>(length)) != 0;
+  StageStart start;
+  if (!StartStage(result, TextAfterMark(bytes), mode, 0, &out, &start)) return -1;
+  // No character's code is longer than its UTF-8 form.
   const CodeByUnit& codes = Cp932Codes();
   bool mark_skipped = false;
-  ok = ok && DecodeText(p, p + length, mode, CodeOutput{&codes}, &out, [&](unsigned unit) {
-         // The UTF-16 stage's own mark: a U+FEFF before any other unit, once.
-         // No unit has been written while the output is empty, as every unit
-         // with a code writes a byte; line ends that a mode drops write no unit.
-         if (unit == kByteOrderMark && out.length == 0 && !mark_skipped) {
-           mark_skipped = true;
-           return true;
-         }
-         if (codes.length[unit] == kNoCode) return false;
-         PushByte(&out, codes.bytes[unit][0]);
-         if (codes.length[unit] == 2) PushByte(&out, codes.bytes[unit][1]);
-         return true;
-       });
+  bool ok = start.ok && DecodeText(&start, CodeOutput{&codes}, &out, [&](unsigned unit) {
+              // The UTF-16 stage's own mark: a U+FEFF before any other unit, once.
+              // No unit has been written while the output is empty, as every unit
+              // with a code writes a byte; line ends that a mode drops write no unit.
+              if (unit == kByteOrderMark && out.length == 0 && !mark_skipped) {
+                mark_skipped = true;
+                return true;
+              }
+              if (codes.length[unit] == kNoCode) return false;
+              PushByte(&out, codes.bytes[unit][0]);
+              if (codes.length[unit] == 2) PushByte(&out, codes.bytes[unit][1]);
+              return true;
+            });
   // The UTF-16 stage fails on a text without units.
   if (out.length == 0) ok = false;
   return FinishTextStage(&out, ok, result, kUtf8);

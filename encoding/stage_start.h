@@ -1,0 +1,57 @@
+// The start that every stage over NUL-terminated bytes shares: the argument
+// checks, the measure, the size limit, the one reservation, the stop bytes of
+// the bulk copy and the line-end rule.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "common/buffers.h"
+#include "encoding/line_end_rule.h"
+#include "encoding/plain_run_copy.h"
+
+namespace kelvane {
+
+struct StageStart {
+  const unsigned char* p;    // the first byte to convert
+  const unsigned char* end;  // the text's NUL
+  ByteStops stops;           // NUL, CR and LF under a mode, 80-FF, and one extra byte
+  LineEndRule rule;
+  bool ok;  // the output has room for as many elements as the text has bytes
+};
+
+inline void InitBuffer(TextBuffer* buffer) {
+  InitTextBuffer(buffer);
+}
+inline void InitBuffer(WideBuffer* buffer) {
+  InitWideBuffer(buffer);
+}
+inline int ReserveBuffer(TextBuffer* buffer, uint32_t n) {
+  return ReserveTextBuffer(buffer, n);
+}
+inline int ReserveBuffer(WideBuffer* buffer, uint32_t n) {
+  return ReserveWideBuffer(buffer, n);
+}
+
+// False, with nothing allocated, for a null result or text, or a text too long
+// for a buffer. Otherwise starts out with room for the whole text, which no
+// character grows past (only CR LF line ends do, through the buffer's growth),
+// and fills start; start->ok is false when that room could not be had, and
+// the stage then only finishes, failing.
+template <typename Buffer>
+bool StartStage(const void* result, const char* text, int mode, unsigned extra_stop, Buffer* out,
+                StageStart* start) {
+  if (result == nullptr || text == nullptr) return false;
+  const std::size_t length = std::strlen(text);
+  if (length >= INT32_MAX) return false;  // beyond what a buffer holds
+  InitBuffer(out);
+  start->p = reinterpret_cast<const unsigned char*>(text);
+  start->end = start->p + length;
+  start->stops = MakeByteStops(mode, 0x80, extra_stop);
+  start->rule = StartLineEndRule(mode);
+  start->ok = ReserveBuffer(out, static_cast<uint32_t>(length)) != 0;
+  return true;
+}
+
+}  // namespace kelvane
