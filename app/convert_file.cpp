@@ -151,6 +151,11 @@ int ConvertFileWith(const Platform* platform, const char* path) {
   return converted;
 }
 
+int ConvertStreamWith(const Platform* platform, const char* name) {
+  if (name == nullptr) return 0;
+  return ConvertToOutput(platform, name, name);
+}
+
 int ConvertFile(const char* path) {
   return ConvertFileWith(DefaultPlatform(), path);
 }

@@ -9,6 +9,11 @@ namespace kelvane {
 int ConvertFile(const char* path);
 int ConvertFileWith(const Platform* platform, const char* path);
 
+// Converts an input that has no file name to test or to derive an output name
+// from, such as standard input: platform reads it and writes the text under
+// name, and every failure shows name. The same stages and messages as a file.
+int ConvertStreamWith(const Platform* platform, const char* name);
+
 // Runs the decoder that an EncodingId selects on the read block (followed by
 // three NUL bytes), producing Shift-JIS with LF line ends. -1 for a failed
 // decoding and for an id that names no decoder.

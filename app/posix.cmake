@@ -1,8 +1,10 @@
 # POSIX front end: the platform table, and the command-line program kelvane.
 
-# The table is a library of its own so the tests can link it. Whoever links the
-# portable app code gets it too, since ConvertFile reaches the system through it.
-add_library(kelvane_posix_platform STATIC ${CMAKE_CURRENT_SOURCE_DIR}/platform_posix.cpp)
+# The tables (files, and standard input and output for "-") are a library of
+# their own so the tests can link them. Whoever links the portable app code
+# gets them too, since ConvertFile reaches the system through them.
+add_library(kelvane_posix_platform STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform_posix.cpp ${CMAKE_CURRENT_SOURCE_DIR}/standard_streams_posix.cpp)
 target_include_directories(kelvane_posix_platform PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kelvane_posix_platform PUBLIC kelvane_core)
 target_link_libraries(kelvane_app PUBLIC kelvane_posix_platform)
@@ -16,3 +18,6 @@ add_executable(kelvane ${CMAKE_CURRENT_SOURCE_DIR}/main_posix.cpp)
 # At the top of the build tree, where scripts/run and the Windows tests look.
 set_target_properties(kelvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_link_libraries(kelvane PRIVATE kelvane_app kelvane_core kelvane_posix_heap)
+
+# The version that --version prints, from the project's one version number.
+target_compile_definitions(kelvane PRIVATE KELVANE_VERSION="${PROJECT_VERSION}")

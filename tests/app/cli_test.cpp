@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,7 +34,9 @@ class CliTest : public ::testing::Test {
   void SetUp() override { ASSERT_FALSE(folder_.path().empty()); }
 
   // Runs kelvane on the given arguments.
-  Outcome Kelvane(const std::vector<std::string>& files) { return RunKelvane(files, scratch_); }
+  Outcome Kelvane(const std::vector<std::string>& files, const std::string* input = nullptr) {
+    return RunKelvane(files, scratch_, input);
+  }
 
   // Runs kelvane as the user nobody; false when that is not possible here.
   bool KelvaneUnprivileged(const std::vector<std::string>& files, Outcome* run) {
@@ -49,6 +52,153 @@ TEST_F(CliTest, NoFileGivesUsageAndStatusTwo) {
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err.rfind("usage: kelvane FILE...\n", 0), 0u) << run.err;
   EXPECT_EQ(run.out, "");
+}
+
+// Runs kelvane with folder as the working directory, so words may be bare
+// names such as -x.html.
+Outcome KelvaneIn(const std::string& folder, const std::vector<std::string>& words,
+                  const std::string* input, const TempFolder& scratch) {
+  char* previous = getcwd(nullptr, 0);
+  if (previous == nullptr || chdir(folder.c_str()) != 0) {
+    free(previous);
+    return Outcome{};
+  }
+  Outcome run = RunKelvane(words, scratch, input);
+  EXPECT_EQ(chdir(previous), 0);
+  free(previous);
+  return run;
+}
+
+constexpr char kUsageStart[] = "usage: kelvane FILE...\n";
+constexpr char kBrokenUtf8[] = "\xEF\xBB\xBF<body><p>caf\xC3\xA9</p>";
+
+// Options and "-". Each case runs in a fresh folder that holds page.html and
+// -x.html, both kPageUtf8.
+struct WordsCase {
+  const char* name;
+  std::vector<std::string> words;
+  const char* input;  // standard input; null: none given
+  int status;
+  std::string out;
+  std::string err;  // followed by the usage when then_usage
+  bool then_usage;
+  std::vector<std::string> converted;  // the .txt files written
+};
+
+const WordsCase kWords[] = {
+    {"Version", {"--version"}, nullptr, 0, "kelvane " KELVANE_VERSION "\n", "", false, {}},
+    {"VersionConvertsNothing",
+     {"page.html", "--version"},
+     nullptr,
+     0,
+     "kelvane " KELVANE_VERSION "\n",
+     "",
+     false,
+     {}},
+    {"UnknownOption",
+     {"-x", "page.html"},
+     nullptr,
+     2,
+     "",
+     "kelvane: unknown option: -x\n",
+     true,
+     {}},
+    {"UnknownOptionAfterAFile",
+     {"page.html", "--verbose", "--help"},
+     nullptr,
+     2,
+     "",
+     "kelvane: unknown option: --verbose\n",
+     true,
+     {}},
+    {"ShortHelpIsUnknown", {"-h"}, nullptr, 2, "", "kelvane: unknown option: -h\n", true, {}},
+    {"OnlyTheEndOfOptions", {"--"}, nullptr, 2, "", "", true, {}},
+    {"EndOfOptionsThenADashName", {"--", "-x.html"}, nullptr, 0, "", "", false, {"-x.txt"}},
+    {"EndOfOptionsMakesOptionsFiles",
+     {"--", "--help", "--"},
+     nullptr,
+     1,
+     "",
+     "kelvane: HTMLファイルではありません：--help\nkelvane: HTMLファイルではありません：--\n",
+     false,
+     {}},
+    {"StandardInput", {"-"}, kPageUtf8, 0, kPageText, "", false, {}},
+    {"StandardInputAmongFiles",
+     {"page.html", "-", "./-x.html"},
+     kPageUtf8,
+     0,
+     kPageText,
+     "",
+     false,
+     {"-x.txt", "page.txt"}},
+    {"StandardInputAfterTheEndOfOptions", {"--", "-"}, kPageUtf8, 0, kPageText, "", false, {}},
+    {"StandardInputThatFailsWritesNothing",
+     {"-", "page.html"},
+     kBrokenUtf8,
+     1,
+     "",
+     "kelvane: 文字コードの変換に失敗しました：-\n",
+     false,
+     {"page.txt"}},
+    {"EmptyStandardInput", {"-"}, "", 1, "", "kelvane: 無効なファイルサイズです：-\n", false, {}},
+    {"StandardInputTwice",
+     {"-", "page.html", "-"},
+     kPageUtf8,
+     2,
+     "",
+     "kelvane: standard input (-) given more than once\n",
+     true,
+     {}},
+};
+
+TEST_F(CliTest, OptionsAndStandardInput) {
+  for (const WordsCase& c : kWords) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    ASSERT_TRUE(WriteFile(folder / "page.html", kPageUtf8));
+    ASSERT_TRUE(WriteFile(folder / "-x.html", kPageUtf8));
+    std::string input = c.input != nullptr ? c.input : "";
+    Outcome run =
+        KelvaneIn(folder.path(), c.words, c.input != nullptr ? &input : nullptr, scratch_);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    if (c.then_usage) {
+      EXPECT_EQ(run.err.rfind(c.err + kUsageStart, 0), 0u) << run.err;
+    } else {
+      EXPECT_EQ(run.err, c.err);
+    }
+    std::vector<std::string> expected = {"-x.html", "page.html"};
+    expected.insert(expected.end(), c.converted.begin(), c.converted.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ListFolder(folder.path()), expected);
+    for (const std::string& text : c.converted) EXPECT_EQ(ReadFile(folder / text), kPageText);
+  }
+}
+
+TEST_F(CliTest, HelpGoesToStandardOutputAndConvertsNothing) {
+  ASSERT_TRUE(WriteFile(folder_ / "page.html", kPageUtf8));
+  Outcome run = Kelvane({"--help", folder_ / "page.html", "--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind(kUsageStart, 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("Exit status: 0"), std::string::npos) << run.out;
+  EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::string>{"page.html"});
+}
+
+// Far more than a pipe holds or the first block takes, so the input is read
+// in many pieces into a block that grows.
+TEST_F(CliTest, LargeStandardInputGivesTheTextOfTheSameFile) {
+  std::string page = "<html><body>";
+  for (int i = 0; i < 40000; ++i) page += "<p>段落 " + std::to_string(i) + " の本文&amp;</p>\n";
+  page += "</body></html>";
+  ASSERT_GT(page.size(), 1000000u);
+  ASSERT_TRUE(WriteFile(folder_ / "big.html", page));
+  Outcome file_run = Kelvane({folder_ / "big.html"});
+  ASSERT_EQ(file_run.status, 0) << file_run.err;
+  Outcome run = Kelvane({"-"}, &page);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out == ReadFile(folder_ / "big.txt")) << "the texts differ";
 }
 
 TEST_F(CliTest, ConvertsAPageBesideIt) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 
 extern char** environ;
@@ -19,17 +20,35 @@ bool UnderValgrind() {
   return value != nullptr && *value != '\0';
 }
 
+// Feeds input into the pipe's write end and closes it. A child that exits
+// without reading makes the write fail (SIGPIPE is ignored for that).
+void Feed(int fd, const std::string& input) {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::size_t done = 0;
+  while (done < input.size()) {
+    ssize_t put = write(fd, input.data() + done, input.size() - done);
+    if (put <= 0) break;
+    done += static_cast<std::size_t>(put);
+  }
+  close(fd);
+}
+
 }  // namespace
 
-Outcome Spawn(const std::vector<std::string>& argv, const TempFolder& scratch) {
+Outcome Spawn(const std::vector<std::string>& argv, const TempFolder& scratch,
+              const std::string* input) {
   std::string err_path = scratch / "stderr";
   std::string out_path = scratch / "stdout";
+  // Close-on-exec, so the child holds no write end and sees the input end.
+  int pipe_fds[2] = {-1, -1};
+  if (input != nullptr && pipe2(pipe_fds, O_CLOEXEC) != 0) return Outcome{};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
+  if (input != nullptr) posix_spawn_file_actions_adddup2(&actions, pipe_fds[0], 0);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -37,6 +56,14 @@ Outcome Spawn(const std::vector<std::string>& argv, const TempFolder& scratch) {
   pid_t pid = 0;
   int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (input != nullptr) {
+    close(pipe_fds[0]);
+    if (spawned == 0) {
+      Feed(pipe_fds[1], *input);
+    } else {
+      close(pipe_fds[1]);
+    }
+  }
   if (spawned != 0) return run;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
@@ -67,8 +94,9 @@ void ExpectNoValgrindError(const Outcome& run, const TempFolder& scratch) {
   EXPECT_NE(run.status, kValgrindErrorStatus) << ReadFile(scratch / "valgrind.log");
 }
 
-Outcome RunKelvane(const std::vector<std::string>& files, const TempFolder& scratch) {
-  Outcome run = Spawn(KelvaneCommand(files, scratch), scratch);
+Outcome RunKelvane(const std::vector<std::string>& files, const TempFolder& scratch,
+                   const std::string* input) {
+  Outcome run = Spawn(KelvaneCommand(files, scratch), scratch, input);
   ExpectNoValgrindError(run, scratch);
   return run;
 }

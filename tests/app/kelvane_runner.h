@@ -35,16 +35,20 @@ struct Outcome {
 };
 
 // Runs argv[0] with the rest as arguments, stdout and stderr captured in files
-// inside scratch.
-Outcome Spawn(const std::vector<std::string>& argv, const TempFolder& scratch);
+// inside scratch. With input, standard input is a pipe that carries it and
+// then ends; otherwise it is the test's own.
+Outcome Spawn(const std::vector<std::string>& argv, const TempFolder& scratch,
+              const std::string* input = nullptr);
 
 // The command line that runs kelvane on files: the program, under valgrind
 // when asked, with valgrind's report going to a file in scratch.
 std::vector<std::string> KelvaneCommand(const std::vector<std::string>& files,
                                         const TempFolder& scratch);
 
-// Runs kelvane on files, checking valgrind's verdict when it is in use.
-Outcome RunKelvane(const std::vector<std::string>& files, const TempFolder& scratch);
+// Runs kelvane on files, checking valgrind's verdict when it is in use; input
+// as for Spawn.
+Outcome RunKelvane(const std::vector<std::string>& files, const TempFolder& scratch,
+                   const std::string* input = nullptr);
 
 // Runs kelvane as the user nobody: as root through setpriv, otherwise as the
 // current user. False when that is not possible here.
