@@ -35,7 +35,7 @@
 
 #include "common/buffers.h"
 #include "common/word_scan.h"
-#include "encoding/cp932_table.h"
+#include "encoding/cp932_form.h"
 #include "html/markup_table_build.h"
 #include "html/markup_tables.h"
 
@@ -442,31 +442,10 @@ void PutString(Scan* scan, const char* s, const Byte* q) {
   PutSpan(scan, reinterpret_cast<const Byte*>(s), std::strlen(s), q);
 }
 
-struct FixedReplacement {
-  uint32_t value;
-  const char* bytes;
-};
-
-// Characters that code page 932 lacks or that read better in plain text.
-// clang-format off
-constexpr FixedReplacement kFixedReplacements[] = {
-    {160, " "},    {169, "(C)"},  {174, "(R)"},         {188, "1/4"},
-    {189, "1/2"},  {190, "3/4"},  {710, "^"},           {732, "~"},
-    {8194, " "},   {8195, "\x81\x40"},  {8201, " "},   {8211, "-"},
-    {8212, "\x81\x5C"},  {8226, "\xA5"},  {8260, "/"},  {8482, "(TM)"},
-    {8721, "\x87\x94"},  {8722, "-"},
-};
-// clang-format on
-
-// An accepted value, for the reference at amp: its fixed replacement, the
-// byte itself below 128, else its code page 932 form or "?".
+// An accepted value, for the reference at amp: the byte itself below 128,
+// else its code page 932 form, which a near form ("(C)" for 169) stands in
+// for where cp932 lacks the character, or "?".
 void EmitReplacement(Scan* scan, uint32_t value, const Byte* amp) {
-  for (const FixedReplacement& r : kFixedReplacements) {
-    if (r.value == value) {
-      PutString(scan, r.bytes, amp);
-      return;
-    }
-  }
   if (value < 128) {
     Put(scan, static_cast<Byte>(value), amp);
   } else {
@@ -877,22 +856,12 @@ uint32_t ParseNumber(const char* s, int32_t length, int base) {
 }
 
 const char* CodePointToShiftJis(uint32_t code_point) {
-  static char result[3];
-  uint16_t code = 0;
-  if (code_point > 0 && code_point < 0x80) {
-    code = static_cast<uint16_t>(code_point);
-  } else if (code_point >= 0x80 && code_point <= 0xFFFF) {
-    code = UnicodeToCp932(static_cast<uint16_t>(code_point));
-  }
-  if (code == 0) return "?";
-  if (code > 0xFF) {
-    result[0] = static_cast<char>(code >> 8);
-    result[1] = static_cast<char>(code & 0xFF);
-    result[2] = 0;
-  } else {
-    result[0] = static_cast<char>(code);
-    result[1] = 0;
-  }
+  static char result[kLongestCp932Form + 1];
+  if (code_point > 0xFFFF) return "?";
+  const Cp932Form form = Cp932FormOf(static_cast<uint16_t>(code_point));
+  if (form.length == 0) return "?";
+  std::memcpy(result, form.bytes, static_cast<std::size_t>(form.length));
+  result[form.length] = 0;
   return result;
 }
 

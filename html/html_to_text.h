@@ -19,8 +19,9 @@ int TagNameLength(const char* s);
 // length < 0 means up to the NUL of s.
 uint32_t ParseNumber(const char* s, int32_t length, int base);
 
-// The code page 932 form (one or two bytes, NUL-terminated) of one UTF-16
-// unit, or "?" when cp932 has none. The result stays valid until the next call.
+// The code page 932 form of one UTF-16 unit (NUL-terminated): its exact code
+// of one or two bytes, or a near form of up to four (cp932_form.h), or "?"
+// when it has neither. The result stays valid until the next call.
 const char* CodePointToShiftJis(uint32_t code_point);
 
 }  // namespace kelvane
