@@ -6,6 +6,9 @@
 //   3. E0-EF while UTF-8 is possible: two continuation bytes score UTF-8.
 //   4. C0-DF while UTF-8 is possible: one continuation byte scores UTF-8.
 //      (A broken sequence rules UTF-8 out and goes on with rule 5.)
+//   4a. F0-F4 while UTF-8 is possible: three continuation bytes score UTF-8,
+//      so a page with emoji is taken for UTF-8; anything else goes on with
+//      rule 5 and leaves the UTF-8 score as it is.
 //   5. 8E: n in A1-DF while Shift-JIS has scored nothing scores EUC-JP; else
 //      Shift-JIS.
 //   6. 81-9F: Shift-JIS.
@@ -20,7 +23,8 @@
 //
 // The text is followed by at least two NUL bytes. The scan stands only on
 // non-NUL bytes, so the next byte is always readable; the byte after that is
-// read only when the next one is not NUL. An advance of two may step over a
+// read only when the next one is not NUL, and the one after that only when
+// both are continuation bytes. An advance of two may step over a
 // NUL and land on a second one: that is the end of the text (the pair could be
 // the two terminators), and the byte behind it is never read.
 #include "encoding/detect_encoding.h"
@@ -93,10 +97,20 @@ Step LegacyRule(const unsigned char* p, Scores* s, int64_t limit) {
   return Advance(1);  // 80, A0, FF
 }
 
-// Rules 3 and 4: a UTF-8 lead byte while UTF-8 is still possible. A broken
-// sequence rules UTF-8 out for the rest of the scan and falls through.
+// Rules 3, 4 and 4a: a UTF-8 lead byte while UTF-8 is still possible. A
+// broken two- or three-byte sequence rules UTF-8 out for the rest of the scan
+// and falls through; a broken four-byte one only falls through.
 Step Utf8Rule(const unsigned char* p, Scores* s, int64_t limit) {
   const unsigned c = p[0];
+  if (InRange(c, 0xF0, 0xF4)) {
+    // p[3] is read only after two continuation bytes, so it is at worst the
+    // first terminating NUL.
+    if (!InRange(p[1], 0x80, 0xBF) || !InRange(p[2], 0x80, 0xBF) || !InRange(p[3], 0x80, 0xBF)) {
+      return kFallThrough;
+    }
+    s->utf8 += 2;
+    return s->utf8 >= limit ? Return(kUtf8) : Advance(4);
+  }
   if (InRange(c, 0xE0, 0xEF)) {
     if (InRange(p[1], 0x80, 0xBF) && InRange(p[2], 0x80, 0xBF)) {
       s->utf8 += 2;
@@ -172,7 +186,7 @@ int DetectEncoding(const char* text, int fallback, int limit) {
       step = Advance(1);
     } else {
       step = kFallThrough;
-      if (s.utf8 != -1 && InRange(c, 0xC0, 0xEF)) step = Utf8Rule(t + i, &s, limit);
+      if (s.utf8 != -1 && InRange(c, 0xC0, 0xF4)) step = Utf8Rule(t + i, &s, limit);
       if (FellThrough(step)) step = LegacyRule(t + i, &s, limit);
     }
     if (step.advance == 0) return step.result;

@@ -1,6 +1,8 @@
 #include "encoding/unit_codes.h"
 
-#include "encoding/cp932_table.h"
+#include <cstring>
+
+#include "encoding/cp932_form.h"
 
 namespace kelvane {
 namespace {
@@ -8,11 +10,9 @@ namespace {
 struct BuiltCodes : CodeByUnit {
   BuiltCodes() {
     for (unsigned u = 0; u < 0x10000; ++u) {
-      const unsigned code = UnicodeToCp932(static_cast<uint16_t>(u));
-      const bool wide = code > 0xFF;
-      bytes[u][0] = static_cast<char>(wide ? code >> 8 : code);
-      bytes[u][1] = static_cast<char>(wide ? code & 0xFF : 0);
-      length[u] = code == 0 ? kNoCode : wide ? 2 : 1;
+      const Cp932Form form = Cp932FormOf(static_cast<uint16_t>(u));
+      std::memcpy(bytes[u], form.bytes, sizeof bytes[u]);
+      length[u] = form.length == 0 ? kNoCode : static_cast<uint8_t>(form.length);
     }
   }
 };

@@ -1,8 +1,8 @@
 // UTF-16 to Shift-JIS through the project's own cp932 table.
 //
 // DecodeUtf16Le converts in one pass into a buffer that grows by doubling; a
-// unit that cp932 lacks, a lone surrogate or a pair alike, fails the whole
-// text. The line-end rule runs in the same pass:
+// unit without a cp932 form (cp932_form.h), a lone surrogate or a pair alike,
+// fails the whole text. The line-end rule runs in the same pass:
 // CR and LF units are the bytes 0D and 0A, and no other unit's cp932 bytes
 // are, so this is the same as normalising the converted text afterwards with
 // the flag word mode | 5, which reads the mode from bits 8-11.
@@ -27,14 +27,16 @@ namespace {
 
 constexpr uint16_t kByteOrderMark = 0xFEFF;
 
-// Units converted between two checks of the output's room: every unit, and
-// every line end, writes at most two bytes.
-constexpr uint32_t kChunkUnits = 1 << 16;
+// Units converted between two checks of the output's room: every unit writes
+// at most kLongestCp932Form bytes (a near form such as "(TM)"), every line end
+// two.
+constexpr uint32_t kChunkUnits = 1 << 15;
+constexpr uint32_t kChunkRoom = kLongestCp932Form * kChunkUnits + 1;
 
-// Converts up to kChunkUnits units from *u into out, which has room for two
-// bytes each, and moves *u on; false once the zero unit has been reached.
-// Every unit writes its two table bytes and moves on by its length, with no
-// branch on the length: a one-byte code's second byte, a 0, is overwritten
+// Converts up to kChunkUnits units from *u into out, which has kChunkRoom
+// bytes of room, and moves *u on; false once the zero unit has been reached.
+// Every unit writes its four table bytes and moves on by its form's length,
+// with no branch on the length: the 0s behind a shorter form are overwritten
 // next, or at the end by the NUL. A unit that cp932 lacks moves on by nothing
 // and leaves its mark in *seen, every length ORed together.
 bool ConvertChunk(const uint16_t** u, LineEndRule* rule, TextBuffer* out, unsigned* seen) {
@@ -62,8 +64,8 @@ bool ConvertChunk(const uint16_t** u, LineEndRule* rule, TextBuffer* out, unsign
     }
     const unsigned length = table.length[unit];
     lengths |= length;
-    std::memcpy(d, table.bytes[unit], 2);
-    d += length & 3;
+    std::memcpy(d, table.bytes[unit], kLongestCp932Form);
+    d += length & 7;
   }
   *u = p;
   *seen |= lengths;
@@ -83,7 +85,7 @@ int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
   unsigned seen = 0;
   bool more = true;
   // One pass; the output grows by doubling, a chunk's worth ahead.
-  while (more && (seen & kNoCode) == 0 && ReserveTextBuffer(&out, 2 * kChunkUnits + 1)) {
+  while (more && (seen & kNoCode) == 0 && ReserveTextBuffer(&out, kChunkRoom)) {
     more = ConvertChunk(&units, &rule, &out, &seen);
   }
   return FinishTextStage(&out, !more && (seen & kNoCode) == 0, result, kUtf16Le);

@@ -75,8 +75,8 @@ struct UnitOutput {
   }
 };
 
-// ... or their cp932 codes, two bytes written and the output moved on by the
-// code's length; false, with nothing written, for a unit cp932 lacks.
+// ... or their cp932 forms, four bytes written and the output moved on by the
+// form's length; false, with nothing written, for a unit without a form.
 struct CodeOutput {
   using Buffer = TextBuffer;
   using Element = char;
@@ -88,7 +88,7 @@ struct CodeOutput {
   bool Put(char** d, unsigned unit) const {
     const unsigned length = codes->length[unit];
     if (length == kNoCode) return false;
-    std::memcpy(*d, codes->bytes[unit], 2);
+    std::memcpy(*d, codes->bytes[unit], kLongestCp932Form);
     *d += length;
     return true;
   }
@@ -202,7 +202,8 @@ int DecodeUtf8(char** result, const char* bytes, int mode) {
   TextBuffer out;
   StageStart start;
   if (!StartStage(result, TextAfterMark(bytes), mode, 0, &out, &start)) return -1;
-  // No character's code is longer than its UTF-8 form.
+  // Most characters' forms are no longer than their UTF-8; the rest, near
+  // forms such as "(TM)" and CR LF line ends, grow the buffer.
   const CodeByUnit& codes = Cp932Codes();
   bool mark_skipped = false;
   bool ok = start.ok && DecodeText(&start, CodeOutput{&codes}, &out, [&](unsigned unit) {
@@ -213,9 +214,9 @@ int DecodeUtf8(char** result, const char* bytes, int mode) {
                 mark_skipped = true;
                 return true;
               }
-              if (codes.length[unit] == kNoCode) return false;
-              PushByte(&out, codes.bytes[unit][0]);
-              if (codes.length[unit] == 2) PushByte(&out, codes.bytes[unit][1]);
+              const unsigned form_length = codes.length[unit];
+              if (form_length == kNoCode) return false;
+              for (unsigned i = 0; i < form_length; ++i) PushByte(&out, codes.bytes[unit][i]);
               return true;
             });
   // The UTF-16 stage fails on a text without units.

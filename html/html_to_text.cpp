@@ -21,7 +21,6 @@
 
 #include "common/buffers.h"
 #include "common/word_scan.h"
-#include "encoding/cp932_table.h"
 #include "html/clean_copy.h"
 #include "html/element_names.h"
 #include "html/markup_table_build.h"
@@ -349,26 +348,6 @@ char* HtmlToText(const char* text, char** title) {
     ReleaseTextBuffer(&title_buffer);
   }
   return HandOverTextBuffer(&clean);
-}
-
-const char* CodePointToShiftJis(uint32_t code_point) {
-  static char result[3];
-  uint16_t code = 0;
-  if (code_point > 0 && code_point < 0x80) {
-    code = static_cast<uint16_t>(code_point);
-  } else if (code_point >= 0x80 && code_point <= 0xFFFF) {
-    code = UnicodeToCp932(static_cast<uint16_t>(code_point));
-  }
-  if (code == 0) return "?";
-  if (code > 0xFF) {
-    result[0] = static_cast<char>(code >> 8);
-    result[1] = static_cast<char>(code & 0xFF);
-    result[2] = 0;
-  } else {
-    result[0] = static_cast<char>(code);
-    result[1] = 0;
-  }
-  return result;
 }
 
 }  // namespace kelvane

@@ -13,8 +13,4 @@ namespace kelvane {
 // new block with the raw text of the first title element (possibly empty).
 char* HtmlToText(const char* text, char** title);
 
-// The code page 932 form (one or two bytes, NUL-terminated) of one UTF-16
-// unit, or "?" when cp932 has none. The result stays valid until the next call.
-const char* CodePointToShiftJis(uint32_t code_point);
-
 }  // namespace kelvane

@@ -2,36 +2,15 @@
 // their Shift-JIS bytes over the scan's output.
 #include "html/references.h"
 
-#include "html/html_to_text.h"
+#include "encoding/cp932_form.h"
 
 namespace kelvane {
 namespace {
 
-struct FixedReplacement {
-  uint32_t value;
-  const char* bytes;
-};
-
-// Characters that code page 932 lacks or that read better in plain text.
-// clang-format off
-constexpr FixedReplacement kFixedReplacements[] = {
-    {160, " "},    {169, "(C)"},  {174, "(R)"},         {188, "1/4"},
-    {189, "1/2"},  {190, "3/4"},  {710, "^"},           {732, "~"},
-    {8194, " "},   {8195, "\x81\x40"},  {8201, " "},   {8211, "-"},
-    {8212, "\x81\x5C"},  {8226, "\xA5"},  {8260, "/"},  {8482, "(TM)"},
-    {8721, "\x87\x94"},  {8722, "-"},
-};
-// clang-format on
-
-// An accepted value, for the reference at amp: its fixed replacement, the
-// byte itself below 128, else its code page 932 form or "?".
+// An accepted value, for the reference at amp: the byte itself below 128,
+// else its code page 932 form, which a near form ("(C)" for 169) stands in
+// for where cp932 lacks the character, or "?".
 void EmitReplacement(Scan* scan, uint32_t value, const Byte* amp) {
-  for (const FixedReplacement& r : kFixedReplacements) {
-    if (r.value == value) {
-      PutString(scan, r.bytes, amp);
-      return;
-    }
-  }
   if (value < 128) {
     Put(scan, static_cast<Byte>(value), amp);
   } else {

@@ -81,7 +81,18 @@ INSTANTIATE_TEST_SUITE_P(
         DetectCase{"BrokenTwoByteFallsToRule7", Hex("C3 28"), 40, kUndecided},
         DetectCase{"BrokenSequenceDisablesUtf8ForGood", Hex("C3 28 E3 81 82"), 40, kShiftJis},
         DetectCase{"BrokenThreeByteFallsToRule9", Hex("E3 81 41"), 40, kEucJp},
-        DetectCase{"FourByteLeadTakesItsNextByte", Hex("F0 9F 98 80"), 40, kShiftJis},
+        // Four-byte sequences (emoji) score like the shorter ones; a broken one
+        // falls to rule 9 and leaves the UTF-8 score as it was.
+        DetectCase{"FourByteSequenceScoresUtf8", Hex("F0 9F 98 80"), 40, kUtf8},
+        DetectCase{"EmojiAmongJapanese",
+                   "<p>" + Hex("E4 BB 8A E6 97 A5 F0 9F 98 80 E3 81 AF E6 99 B4 E3 82 8C"), 40,
+                   kUtf8},
+        DetectCase{"TwentyFourByteSequencesReachTheLimit",
+                   Repeat(Hex("F4 8F BF BF"), 20) + Hex("FE"), 40, kUtf8},
+        DetectCase{"BrokenFourByteFallsToRule9", Hex("F0 9F 41"), 40, kEucJp},
+        DetectCase{"BrokenFourByteKeepsUtf8Possible", Hex("F0 9F 41 E3 81 82 E3 81 82"), 40, kUtf8},
+        DetectCase{"FourByteCutOffByTheEndFallsToRule9", "ab" + Hex("F0 9F 98"), 40, kShiftJis},
+        DetectCase{"F5IsNoUtf8Lead", Hex("F5 80 80 80"), 40, kEucJp},
         // Shift-JIS.
         DetectCase{"ShiftJisHiragana", Hex("82 A0"), 40, kShiftJis},
         DetectCase{"ShiftJisAfterAscii", "<p>" + Hex("83 41"), 40, kShiftJis},
@@ -154,7 +165,7 @@ TEST(Detect, LongAsciiPrefixesLeaveTheAnswerAsItWas) {
 TEST(Detect, AnyBytesGetAnAnswerWithoutReadingPastTheTerminators) {
   const unsigned char kInteresting[] = {0x00, 0x1B, 0x24, 0x28, 0x41, 0x0A, 0x80, 0x81, 0x8E,
                                         0x9F, 0xA0, 0xA1, 0xA4, 0xA5, 0xB0, 0xBF, 0xC3, 0xDF,
-                                        0xE0, 0xE3, 0xEF, 0xF0, 0xFC, 0xFD, 0xFE, 0xFF};
+                                        0xE0, 0xE3, 0xEF, 0xF0, 0xF4, 0xFC, 0xFD, 0xFE, 0xFF};
   std::mt19937 rng(20261207);
   for (int round = 0; round < 20000; ++round) {
     std::string bytes(rng() % 12, '\0');

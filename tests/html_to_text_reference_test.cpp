@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/heap.h"
+#include "encoding/cp932_form.h"
 #include "html/html_to_text.h"
 #include "html/markup_tables.h"
 
@@ -216,12 +217,62 @@ std::optional<string> SlowHtmlToText(const string& text, string* title) {
 // and "@"), capitals and digits.
 const char* const kPieces[] = {
     "\x93\xFA\x96\x7B\x8C\xEA\x82\xCC\x83\x65\x83\x4C\x83\x58\x83\x67\x81\x40\x82\xA0",
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "0123456789abcdef",
-    "<",      ">",   "&",    ";",     "#",    "x",    "X",     "alt=",     "ALT=", "img", "p",
-    "/",      "\"",  " ",    "  ",    "\n",   "\r",   "\t",    "a",        "b",    "z",   "1",
-    "6",      "5",   "0",    "F",     "amp",  "lt",   "copy",  "mdash",    "pre",  "li",  "br",
-    "td",     "h1",  "body", "title", "<!--", "-->",  "-",     "\x82\xA0", "=",    "'",   "<pre>",
-    "</pre>", "<p>", "</p>", "<img ", "<br>", "<li>", "</td>", "\r\n",     "&#",   "&#x"};
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZ",
+    "0123456789abcdef",
+    "<",
+    ">",
+    "&",
+    ";",
+    "#",
+    "x",
+    "X",
+    "alt=",
+    "ALT=",
+    "img",
+    "p",
+    "/",
+    "\"",
+    " ",
+    "  ",
+    "\n",
+    "\r",
+    "\t",
+    "a",
+    "b",
+    "z",
+    "1",
+    "6",
+    "5",
+    "0",
+    "F",
+    "amp",
+    "lt",
+    "copy",
+    "mdash",
+    "pre",
+    "li",
+    "br",
+    "td",
+    "h1",
+    "body",
+    "title",
+    "<!--",
+    "-->",
+    "-",
+    "\x82\xA0",
+    "=",
+    "'",
+    "<pre>",
+    "</pre>",
+    "<p>",
+    "</p>",
+    "<img ",
+    "<br>",
+    "<li>",
+    "</td>",
+    "\r\n",
+    "&#",
+    "&#x"};
 
 string RandomDocument(std::mt19937* rng, int pieces) {
   std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);

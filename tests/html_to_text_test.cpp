@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/heap.h"
+#include "encoding/cp932_form.h"
 #include "html/markup_table_build.h"
 #include "tests/support/test_heap.h"
 
@@ -59,7 +60,8 @@ TEST(HtmlToText, WhitespaceFolding) {
       {"only whitespace in a run", "<br>   \n  <br>", "\n\n"},
       {"a long last run with spaces and a reference is dropped",
        "<br>tail words beyond a few machine words &amp; more text after it", "\n"},
-      {"a long run ended by < without > is kept", "<br>several words of text, then<x", "\nseveral words of text, then"},
+      {"a long run ended by < without > is kept", "<br>several words of text, then<x",
+       "\nseveral words of text, then"},
       {"control bytes inside long runs are ordinary",
        "a\x01"
        "bcdefghijklmn\x1F"
@@ -191,7 +193,7 @@ TEST(HtmlToText, NamedReferences) {
       {"bullet, fraction slash", "&bull;&frasl;<br>", "\xA5/\n"},
       {"sum", "&sum;<br>", "\x87\x94\n"},
       {"cp932 form", "&Alpha;&hellip;<br>", "\x83\x9F\x81\x63\n"},
-      {"no cp932 form gives ?", "&yen;&euro;<br>", "??\n"},
+      {"near form, and no form gives ?", "&yen;&euro;&hearts;<br>", "\\??\n"},
       {"capital AMP stays text", "&AMP;<br>", "&AMP;\n"},
       {"unknown name stays text", "&bogus;x<br>", "&bogus;x\n"},
       {"empty name", "&;<br>", "&;\n"},
@@ -354,8 +356,9 @@ TEST(CodePointToShiftJis, FormsAndQuestionMark) {
   };
   const CodeRow rows[] = {
       {0x3042, "\x82\xA0"}, {0x3000, "\x81\x40"}, {0xFF61, "\xA1"}, {0x2252, "\x81\xE0"},
-      {0x2160, "\x87\x54"}, {0x2170, "\xFA\x40"}, {0x00A5, "?"},    {0x2014, "?"},
+      {0x2160, "\x87\x54"}, {0x2170, "\xFA\x40"}, {0x00A5, "\x5C"}, {0x2014, "\x81\x5C"},
       {0xD800, "?"},        {0x10000, "?"},       {0, "?"},         {0x41, "A"},
+      {0x2122, "(TM)"},     {0x2661, "?"},
   };
   for (const CodeRow& r : rows) EXPECT_EQ(std::string(CodePointToShiftJis(r.code_point)), r.want);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding/cp932_form.h"
 #include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
 #include "tests/decoder_test_util.h"
@@ -63,8 +64,12 @@ INSTANTIATE_TEST_SUITE_P(
         Utf16Case{"OnlyTheMarkFails", Hex("FF FE"), 0x200, kFails, ""},
         Utf16Case{"SurrogatePairFails", Hex("3D D8 00 DE"), 0x200, kFails, ""},
         Utf16Case{"LoneLowSurrogateFails", Hex("41 00 00 DC"), 0x200, kFails, ""},
-        Utf16Case{"CharacterCp932LacksFails", Hex("41 00 E9 00"), 0x200, kFails, ""},
-        Utf16Case{"NoBestFitForYenSign", Hex("A5 00"), 0x200, kFails, ""},
+        Utf16Case{"CharacterWithoutAFormFails", Hex("41 00 61 26"), 0x200, kFails, ""},
+        Utf16Case{"AccentedLetterTakesItsBestFit", Hex("41 00 E9 00"), 0x200, kUtf16Le,
+                  Hex("41 65")},
+        Utf16Case{"YenSignTakesItsBestFit", Hex("A5 00"), 0x200, kUtf16Le, Hex("5C")},
+        Utf16Case{"TradeMarkTakesFourBytes", Hex("22 21 41 00"), 0x200, kUtf16Le,
+                  Hex("28 54 4D 29 41")},
         Utf16Case{"UnmappedAfterLineEndsStillFails", Hex("0D 00 0A 00 00 AC"), 0x300, kFails, ""},
         Utf16Case{"CrLfToLf", Hex("41 00 0D 00 0A 00 42 00"), 0x200, kUtf16Le, Hex("41 0A 42")},
         Utf16Case{"LfToCrLf", Hex("41 00 0A 00 42 30 0A 00"), 0x300, kUtf16Le,
@@ -146,23 +151,21 @@ TEST(Utf16Decoders, Cp932KeepsAsciiAsItIs) {
   for (uint16_t u = 1; u < 0x80; ++u) EXPECT_EQ(UnicodeToCp932(u), u) << u;
 }
 
-// Every unit against the table: one unit alone decodes to its cp932 code, or
-// fails when the table has none.
-TEST(Utf16Decoders, EveryUnitFollowsTheTable) {
+// Every unit against the one conversion: one unit alone decodes to its cp932
+// form, exact or near, or fails when it has none.
+TEST(Utf16Decoders, EveryUnitFollowsTheConversion) {
   for (unsigned u = 1; u < 0x10000; ++u) {
     if (u == 0xFEFF) continue;  // skipped as a mark
     const uint16_t text[] = {static_cast<uint16_t>(u), 0x41, 0};
     char* out = nullptr;
     const int r = DecodeUtf16Le(&out, text, 0);
-    const unsigned code = UnicodeToCp932(static_cast<uint16_t>(u));
-    if (code == 0) {
+    const Cp932Form form = Cp932FormOf(static_cast<uint16_t>(u));
+    if (form.length == 0) {
       ASSERT_EQ(r, -1) << std::hex << u;
       continue;
     }
     ASSERT_EQ(r, kUtf16Le) << std::hex << u;
-    std::string want;
-    if (code > 0xFF) want.push_back(static_cast<char>(code >> 8));
-    want.push_back(static_cast<char>(code & 0xFF));
+    std::string want(form.bytes, static_cast<std::size_t>(form.length));
     want.push_back('A');
     EXPECT_EQ(ToHex(testing::TakeOutput(out)), ToHex(want)) << std::hex << u;
   }
@@ -183,7 +186,7 @@ TEST(Utf16Decoders, LongTextsKeepTheRuleAndTheVerdictAcrossTheirLength) {
   char* out = nullptr;
   ASSERT_EQ(DecodeUtf16Le(&out, units.data(), 0x300), kUtf16Le);
   EXPECT_EQ(testing::TakeOutput(out), want);
-  units[units.size() - 5] = 0x00E9;  // cp932 has no e with acute
+  units[units.size() - 5] = 0x2661;  // a white heart has no cp932 form
   EXPECT_EQ(DecodeUtf16Le(&out, units.data(), 0x300), -1);
 }
 

@@ -86,19 +86,22 @@ TEST_P(DecodeUtf8Rows, DecodesToShiftJis) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DecodeUtf8Rows,
-    ::testing::Values(ByteCase{"Hiragana", Hex("E3 81 82"), 0x200, kUtf8, Hex("82 A0")},
-                      ByteCase{"MarkThenText", Hex("EF BB BF 3C 70 3E E6 97 A5 0D 0A"), 0x200,
-                               kUtf8, Hex("3C 70 3E 93 FA 0A")},
-                      ByteCase{"FullWidthExclamation", Hex("EF BC 81"), 0x200, kUtf8, Hex("81 49")},
-                      ByteCase{"HalfWidthKatakana", Hex("EF BD B1"), 0x200, kUtf8, Hex("B1")},
-                      ByteCase{"SecondMarkIsSkippedByTheUtf16Stage", Hex("EF BB BF EF BB BF 41"),
-                               0x200, kUtf8, Hex("41")},
-                      ByteCase{"OnlyTheMarkFails", Hex("EF BB BF"), 0x200, kFails, ""},
-                      ByteCase{"EmptyTextFails", "", 0x200, kFails, ""},
-                      ByteCase{"CharacterCp932LacksFails", Hex("C3 A9"), 0x200, kFails, ""},
-                      ByteCase{"MalformedFails", Hex("C3 28"), 0x200, kFails, ""},
-                      ByteCase{"FourByteFails", Hex("F0 9F 98 80"), 0x200, kFails, ""},
-                      ByteCase{"LoneContinuationFails", Hex("80"), 0x200, kFails, ""}),
+    ::testing::Values(
+        ByteCase{"Hiragana", Hex("E3 81 82"), 0x200, kUtf8, Hex("82 A0")},
+        ByteCase{"MarkThenText", Hex("EF BB BF 3C 70 3E E6 97 A5 0D 0A"), 0x200, kUtf8,
+                 Hex("3C 70 3E 93 FA 0A")},
+        ByteCase{"FullWidthExclamation", Hex("EF BC 81"), 0x200, kUtf8, Hex("81 49")},
+        ByteCase{"HalfWidthKatakana", Hex("EF BD B1"), 0x200, kUtf8, Hex("B1")},
+        ByteCase{"SecondMarkIsSkippedByTheUtf16Stage", Hex("EF BB BF EF BB BF 41"), 0x200, kUtf8,
+                 Hex("41")},
+        ByteCase{"OnlyTheMarkFails", Hex("EF BB BF"), 0x200, kFails, ""},
+        ByteCase{"EmptyTextFails", "", 0x200, kFails, ""},
+        ByteCase{"CharacterWithoutAFormFails", Hex("E2 99 A1"), 0x200, kFails, ""},
+        ByteCase{"AccentedLetterTakesItsBestFit", Hex("C3 A9"), 0x200, kUtf8, Hex("65")},
+        ByteCase{"CopyrightSignTakesItsFixedForm", Hex("C2 A9"), 0x200, kUtf8, Hex("28 43 29")},
+        ByteCase{"MalformedFails", Hex("C3 28"), 0x200, kFails, ""},
+        ByteCase{"FourByteFails", Hex("F0 9F 98 80"), 0x200, kFails, ""},
+        ByteCase{"LoneContinuationFails", Hex("80"), 0x200, kFails, ""}),
     CaseName);
 
 TEST(Utf8Decoders, NullArgumentsFail) {
@@ -178,12 +181,32 @@ TEST(Utf8Decoders, CutAtEveryOffset) {
 // controls and malformed bytes, in every mode, some long enough to outgrow the
 // first block, must give the same verdict and bytes both ways.
 TEST(Utf8Decoders, OnePassMatchesTheTwoStages) {
-  const std::string kPieces[] = {
-      "A",           "<p>",        "0123456789abcdef", "\r",         "\n",
-      "\r\n",        "\t",         "\x01",             "\\~",        Hex("EF BB BF"),
-      Hex("E3 81 82"), Hex("E6 97 A5"), Hex("EF BD B1"),     Hex("C2 A5"),  Hex("C3 A9"),
-      Hex("CE B1"),  Hex("E2 80 94"), Hex("E2 84 A2"),     Hex("EF BF BF"), Hex("C3 28"),
-      Hex("80"),     Hex("ED A0 80"), Hex("F0 9F 98 80"),  Hex("E3 81"),  Hex("DF BF")};
+  const std::string kPieces[] = {"A",
+                                 "<p>",
+                                 "0123456789abcdef",
+                                 "\r",
+                                 "\n",
+                                 "\r\n",
+                                 "\t",
+                                 "\x01",
+                                 "\\~",
+                                 Hex("EF BB BF"),
+                                 Hex("E3 81 82"),
+                                 Hex("E6 97 A5"),
+                                 Hex("EF BD B1"),
+                                 Hex("C2 A5"),
+                                 Hex("C3 A9"),
+                                 Hex("CE B1"),
+                                 Hex("E2 80 94"),
+                                 Hex("E2 84 A2"),
+                                 Hex("EF BF BF"),
+                                 Hex("C3 28"),
+                                 Hex("80"),
+                                 Hex("ED A0 80"),
+                                 Hex("F0 9F 98 80"),
+                                 Hex("E3 81"),
+                                 Hex("DF BF"),
+                                 Hex("E2 99 A1")};
   std::mt19937 rng(11);
   int converted = 0, failed = 0;
   for (int round = 0; round < 20000; ++round) {

@@ -253,8 +253,21 @@ const FailureCase kFailures[] = {
     {"EmptyFile", "empty.htm", BYTES(""), "無効なファイルサイズです：", "empty.htm"},
     {"BrokenUtf8", "broken.htm", BYTES("\xEF\xBB\xBF<body><p>\xC3\x28</p>"),
      "文字コードの変換に失敗しました：", "broken.htm"},
-    {"CharacterCp932Lacks", "accent.htm", BYTES("\xEF\xBB\xBF<body><p>caf\xC3\xA9</p>"),
-     "文字コードの変換に失敗しました：", "accent.htm"},
+    {"CharacterWithoutANearForm", "heart.htm", BYTES("\xEF\xBB\xBF<body><p>\xE2\x99\xA1</p>"),
+     "文字コードの変換に失敗しました：", "heart.htm"},
+    // UTF-8 without a mark whose emoji come early: taken for UTF-8, and failed
+    // for the emoji rather than written out as Shift-JIS garbage.
+    {"EmojiAtTheStart", "start.htm", BYTES("\xF0\x9F\x98\x80<html><body><p>x</p>"),
+     "文字コードの変換に失敗しました：", "start.htm"},
+    {"EmojiInTheTitle", "title.htm",
+     BYTES("<html><head><title>\xE6\x99\xB4\xF0\x9F\x8C\x9E</title></head><body><p>x</p>"),
+     "文字コードの変換に失敗しました：", "title.htm"},
+    {"EmojiAmongAscii", "ascii.htm", BYTES("<body><p>Hello \xF0\x9F\x91\x8B world</p>"),
+     "文字コードの変換に失敗しました：", "ascii.htm"},
+    {"EmojiAmongJapanese", "dense.htm",
+     BYTES("<html><body><p>\xE4\xBB\x8A\xE6\x97\xA5\xF0\x9F\x98\x80\xE3\x81\xAF"
+           "\xE6\x99\xB4\xE3\x82\x8C\xE3\x81\xA7\xE3\x81\x99</p></body></html>"),
+     "文字コードの変換に失敗しました：", "dense.htm"},
     {"OnlyNulBytes", "nul.htm", BYTES("\0\0\0\0"), "HTML→テキスト変換に失敗しました：", "nul.htm"},
     {"BodyTagNeverClosed", "body.htm", BYTES("<html><body"), "HTML→テキスト変換に失敗しました：",
      "body.htm"},

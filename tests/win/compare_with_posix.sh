@@ -30,6 +30,9 @@ iconv -f UTF-8 -t UTF-16BE "$page" >"$work/in/utf16be plain.html"
 iconv -f UTF-8 -t CP932 "$page" >"$work/in/シフトJIS.htm"
 iconv -f UTF-8 -t EUC-JP "$page" >"$work/in/euc-jp.HTML"
 iconv -f UTF-8 -t ISO-2022-JP "$page" >"$work/in/iso-2022-jp.xhtml"
+# Every character that code page 932 lacks but that has a near form.
+cp "$data/near_forms.html" "$work/in/near forms utf8.html"
+iconv -f UTF-8 -t UTF-16LE "$data/near_forms.html" >"$work/in/near forms utf16le.html"
 if [ -n "$samples" ] && [ -d "$samples" ]; then
   for f in "$samples"/*; do
     case "$f" in *.htm | *.html | *.HTM | *.HTML | *.xht | *.xhtml) cp "$f" "$work/in/sample $(basename "$f")" ;; esac

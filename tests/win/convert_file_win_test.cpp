@@ -103,8 +103,11 @@ void ReadFailuresShowTheInputPath() {
   WriteFileBytes(s.Path(L"empty.htm"), "");
   WriteFileBytes(s.Path(L"zeros.htm"), std::string(16, '\0'));
   MakeSparseFile(s.Path(L"huge.htm"), 0x100000000LL);
-  // UTF-8 with a byte order mark, holding an e with an acute accent.
-  WriteFileBytes(s.Path(L"accent.htm"), "\xEF\xBB\xBF<body><p>caf\xC3\xA9</p></body>");
+  // UTF-8 with a byte order mark, holding a white heart, which has no near
+  // form; and UTF-8 without one, with an emoji among Japanese.
+  WriteFileBytes(s.Path(L"heart.htm"), "\xEF\xBB\xBF<body><p>\xE2\x99\xA1</p></body>");
+  WriteFileBytes(s.Path(L"emoji.htm"),
+                 "<body><p>\xE4\xBB\x8A\xF0\x9F\x98\x80\xE3\x81\xAF</p></body>");
   const std::wstring long_name = std::wstring(270 - s.shown.size(), L'a') + L".htm";
   const ReadFailureRow rows[] = {
       {"a .txt file is not HTML", L"page.txt", kNotHtml},
@@ -116,7 +119,8 @@ void ReadFailuresShowTheInputPath() {
       {"an empty file has an invalid size", L"empty.htm", kInvalidSize},
       {"a file of 4 GiB has an invalid size", L"huge.htm", kInvalidSize},
       {"a file of NUL bytes converts to nothing", L"zeros.htm", kHtmlFailed},
-      {"a letter that cp932 lacks fails the decoding", L"accent.htm", kConversionFailed},
+      {"a character without a near form fails the decoding", L"heart.htm", kConversionFailed},
+      {"UTF-8 with an emoji is decoded and fails", L"emoji.htm", kConversionFailed},
   };
   for (const ReadFailureRow& row : rows) {
     const std::wstring shown = s.Shown(row.file);
