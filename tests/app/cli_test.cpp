@@ -70,7 +70,8 @@ Outcome KelvaneIn(const std::string& folder, const std::vector<std::string>& wor
 }
 
 constexpr char kUsageStart[] = "usage: kelvane FILE...\n";
-constexpr char kBrokenUtf8[] = "\xEF\xBB\xBF<body><p>caf\xC3\xA9</p>";
+// A heart has neither a cp932 code nor a near form.
+constexpr char kNoFormUtf8[] = "\xEF\xBB\xBF<body><p>I \xE2\x99\xA1 Tokyo</p>";
 
 // Options and "-". Each case runs in a fresh folder that holds page.html and
 // -x.html, both kPageUtf8.
@@ -134,7 +135,7 @@ const WordsCase kWords[] = {
     {"StandardInputAfterTheEndOfOptions", {"--", "-"}, kPageUtf8, 0, kPageText, "", false, {}},
     {"StandardInputThatFailsWritesNothing",
      {"-", "page.html"},
-     kBrokenUtf8,
+     kNoFormUtf8,
      1,
      "",
      "kelvane: 文字コードの変換に失敗しました：-\n",
