@@ -1,6 +1,8 @@
 // The command-line split works byte by byte: the blank (0x20) and the double
-// quote (0x22) never occur as the second byte of a Shift-JIS character, so
-// Japanese names split safely without decoding them.
+// quote (0x22) never occur inside a multi-byte character of Shift-JIS or of
+// UTF-8 (every byte of which is 0x80 or above), so names in either split
+// safely without decoding them, and a UTF-8 line gives the words that its
+// UTF-16 form would.
 
 #include "app/command_line.h"
 

@@ -24,7 +24,8 @@ struct Platform {
   // then no partial output is left and an existing file is unchanged.
   int (*write_whole_file)(const char* path, const char* data, uint32_t size);
   // Shows one warning: a Shift-JIS message (never null), and a path in the
-  // platform's own encoding (null when there is none). Returns what the
+  // platform's own form (null when there is none): UTF-8 on Windows, the bytes
+  // as given on POSIX. Returns what the
   // platform returns; nobody uses it.
   int (*show_warning)(const char* message, const char* path);
 };

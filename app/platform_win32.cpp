@@ -1,11 +1,10 @@
 // The driver's platform table for Win32.
 //
-// Paths are byte strings in the ANSI code page and fit the classic 260-byte
-// buffers: anything longer than 259 bytes is refused before the system sees
-// it. Files go through the ANSI functions. The warning is shown through the
-// wide message box: the Shift-JIS messages are converted from code page 932
-// and the path from the ANSI code page, so the text reads right whatever the
-// system's ANSI code page is.
+// Paths are UTF-8 (WTF-8) byte strings of any length, which meet the wide
+// file functions in app/system_path_win32.cpp. The warning is shown through
+// the wide message box: the Shift-JIS messages are converted from code page
+// 932 and the path back to UTF-16, so the box spells the path exactly as
+// Windows does, whatever the system's ANSI code page is.
 //
 // An output is never left half written: the text goes to a temporary file in
 // the output's folder, which replaces the output only after a complete write.
@@ -14,20 +13,26 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 
 #include "app/messages.h"
 #include "app/platform.h"
+#include "app/system_path_win32.h"
+#include "app/wtf8.h"
 #include "common/heap.h"
 
 namespace kelvane {
 namespace {
 
-constexpr size_t kMaxPathBytes = MAX_PATH - 1;
+// The longest path the system takes (32767 UTF-16 units) less the longest
+// prefix it may get; UTF-8 never has fewer bytes than UTF-16 has units.
+constexpr size_t kMaxPathBytes = 32767 - 8;
 constexpr UINT kShiftJisCodePage = 932;
 
-bool PathFits(const char* path) {
-  return strnlen(path, MAX_PATH) <= kMaxPathBytes;
-}
+struct HeapFree {
+  void operator()(char* block) const { MemFree(block); }
+};
+using HeapText = std::unique_ptr<char, HeapFree>;
 
 // Reads exactly size bytes from file into a new block with three NUL bytes
 // behind them; the third keeps a zero 16-bit unit inside a block of odd size.
@@ -52,10 +57,11 @@ ReadResult ReadOpenFile(HANDLE file, char** block, uint32_t* size) {
 }
 
 ReadResult ReadWholeFile(const char* path, char** block, uint32_t* size) {
-  if (!PathFits(path)) return ReadResult::kCannotOpen;
-  HANDLE file =
-      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return ReadResult::kCannotOpen;
+  HANDLE file = CreateFileUtf8(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? ReadResult::kOutOfMemory
+                                                     : ReadResult::kCannotOpen;
+  }
   const ReadResult result = ReadOpenFile(file, block, size);
   CloseHandle(file);
   return result;
@@ -71,14 +77,14 @@ enum class OutputState {
 
 // Opens an existing output for writing to see that no one else holds it open.
 OutputState ProbeOutput(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
+  const DWORD attributes = GetFileAttributesUtf8(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND ? OutputState::kNew : OutputState::kRefused;
   }
   if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {
     return OutputState::kRefused;
   }
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, OPEN_EXISTING, 0);
   if (file == INVALID_HANDLE_VALUE) return OutputState::kRefused;
   BY_HANDLE_FILE_INFORMATION info;
   const bool linked = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
@@ -96,15 +102,16 @@ int WriteAndClose(HANDLE file, const char* data, uint32_t size) {
   return wrote && closed ? 1 : 0;
 }
 
+constexpr size_t kTemporaryNameLength = sizeof("kv01234567.tmp") - 1;
+
 // Length of the folder part of path, its trailing separator included; 0 when
 // the path names no folder.
 size_t FolderLength(const char* path) {
   size_t end = 0;
   for (size_t i = 0; path[i] != '\0'; i++) {
-    const unsigned char c = static_cast<unsigned char>(path[i]);
+    // No byte of a multi-byte UTF-8 character is a separator.
+    const char c = path[i];
     if (c == '\\' || c == '/' || c == ':') end = i + 1;
-    // The second byte of a double-byte character is never a separator.
-    if (IsDBCSLeadByte(c) && path[i + 1] != '\0') i++;
   }
   return end;
 }
@@ -118,19 +125,17 @@ enum class TemporaryWrite {
 };
 
 // Creates a new, empty temporary file beside path: its name goes to temporary
-// (MAX_PATH bytes). INVALID_HANDLE_VALUE with *fits false when no such name
-// fits in MAX_PATH.
+// (room for the folder and the name). INVALID_HANDLE_VALUE with *fits false
+// when no such name fits in the longest path the system takes.
 HANDLE CreateTemporaryBeside(const char* path, char* temporary, bool* fits) {
   const size_t folder = FolderLength(path);
-  const size_t kNameLength = sizeof("kv01234567.tmp") - 1;
-  *fits = folder + kNameLength <= kMaxPathBytes;
+  *fits = folder + kTemporaryNameLength <= kMaxPathBytes;
   if (!*fits) return INVALID_HANDLE_VALUE;
   memcpy(temporary, path, folder);
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < 64; attempt++, seed = seed * 1103515245u + 12345u) {
     wsprintfA(temporary + folder, "kv%08lx.tmp", static_cast<unsigned long>(seed));
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileUtf8(temporary, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
   return INVALID_HANDLE_VALUE;
@@ -139,42 +144,43 @@ HANDLE CreateTemporaryBeside(const char* path, char* temporary, bool* fits) {
 // Writes through a temporary file beside the output, then moves it over the
 // output. On failure the temporary file is removed and the output is as it was.
 TemporaryWrite WriteThroughTemporary(const char* path, const char* data, uint32_t size) {
-  char temporary[MAX_PATH];
+  const HeapText temporary(
+      static_cast<char*>(MemAlloc(FolderLength(path) + kTemporaryNameLength + 1)));
+  if (temporary == nullptr) return TemporaryWrite::kFailed;
   bool fits = false;
-  HANDLE file = CreateTemporaryBeside(path, temporary, &fits);
+  HANDLE file = CreateTemporaryBeside(path, temporary.get(), &fits);
   if (!fits) return TemporaryWrite::kNoRoom;
   if (file == INVALID_HANDLE_VALUE) {
     return GetLastError() == ERROR_ACCESS_DENIED ? TemporaryWrite::kRefusedByFolder
                                                  : TemporaryWrite::kFailed;
   }
-  if (WriteAndClose(file, data, size) && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) {
+  if (WriteAndClose(file, data, size) &&
+      MoveFileExUtf8(temporary.get(), path, MOVEFILE_REPLACE_EXISTING)) {
     return TemporaryWrite::kDone;
   }
-  DeleteFileA(temporary);
+  DeleteFileUtf8(temporary.get());
   return TemporaryWrite::kFailed;
 }
 
 // Writes the output in place, for a folder so deep that no temporary name
 // fits beside it. A failed write removes what it wrote.
 int WriteInPlace(const char* path, const char* data, uint32_t size) {
-  HANDLE file =
-      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (file == INVALID_HANDLE_VALUE) return 0;
   if (WriteAndClose(file, data, size)) return 1;
-  DeleteFileA(path);
+  DeleteFileUtf8(path);
   return 0;
 }
 
 // Rewrites the existing file at path; its links stay as they are. A failure
 // part way leaves it cut short, and is reported.
 int RewriteInPlace(const char* path, const char* data, uint32_t size) {
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, TRUNCATE_EXISTING, 0);
   if (file == INVALID_HANDLE_VALUE) return 0;
   return WriteAndClose(file, data, size);
 }
 
 int WriteWholeFile(const char* path, const char* data, uint32_t size) {
-  if (!PathFits(path)) return 0;
   const OutputState state = ProbeOutput(path);
   if (state == OutputState::kRefused) return 0;
   // Replacing a linked file would leave its other names with the old text.
@@ -204,16 +210,39 @@ int WideLength(UINT code_page, const char* bytes) {
   return MultiByteToWideChar(code_page, 0, bytes, -1, nullptr, 0) - 1;
 }
 
+// The text of a warning: the message, and two line feeds and the path when
+// there is a path. A new block, or null when out of memory.
+wchar_t* ComposeWarning(const char* message, const char* path) {
+  const int message_length = WideLength(kShiftJisCodePage, message);
+  if (message_length < 0) return nullptr;
+  std::size_t path_length = 0;
+  wchar_t* wide_path = nullptr;
+  if (path != nullptr) {
+    wide_path = reinterpret_cast<wchar_t*>(Wtf8ToUtf16(path, &path_length));
+    if (wide_path == nullptr) return nullptr;
+  }
+  const std::size_t room = message_length + 2 + path_length + 1;
+  wchar_t* text = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * room));
+  if (text != nullptr) {
+    int end = AppendWide(kShiftJisCodePage, message, text, static_cast<int>(room));
+    if (path != nullptr) {
+      text[end++] = L'\n';
+      text[end++] = L'\n';
+      memcpy(text + end, wide_path, sizeof(wchar_t) * path_length);
+      end += static_cast<int>(path_length);
+    }
+    text[end] = L'\0';
+  }
+  MemFree(wide_path);
+  return text;
+}
+
 int ShowWarning(const char* message, const char* path) {
   wchar_t caption[32];
   if (MultiByteToWideChar(kShiftJisCodePage, 0, kProgramCaption, -1, caption, 32) == 0)
     caption[0] = 0;
   if (message == nullptr) message = "";
-  const int message_length = WideLength(kShiftJisCodePage, message);
-  const int path_length = path != nullptr ? WideLength(CP_ACP, path) : 0;
-  if (message_length < 0 || path_length < 0) return 0;
-  const int room = message_length + 2 + path_length + 1;
-  wchar_t* text = static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * room));
+  wchar_t* text = ComposeWarning(message, path);
   if (text == nullptr) {
     // Out of memory: still tell the user what failed, without the path.
     wchar_t short_text[64];
@@ -222,13 +251,6 @@ int ShowWarning(const char* message, const char* path) {
     }
     return MessageBoxW(nullptr, short_text, caption, MB_OK | MB_ICONWARNING);
   }
-  int end = AppendWide(kShiftJisCodePage, message, text, room);
-  if (path != nullptr) {
-    text[end++] = L'\n';
-    text[end++] = L'\n';
-    end += AppendWide(CP_ACP, path, text + end, room - end);
-  }
-  text[end] = L'\0';
   const int result = MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONWARNING);
   MemFree(text);
   return result;

@@ -1,5 +1,11 @@
 // The Windows entry. With words on the command line it converts each named
 // file and ends without a window; with none it opens the drop window.
+//
+// The command line is read as UTF-16 and carried as UTF-8 (WTF-8), the form
+// in which the driver takes paths. The rules that split it look only at the
+// blank, the double quote and the units up to 0x20, none of which occurs
+// inside a multi-byte UTF-8 character, so the words are those of the UTF-16
+// line unit for unit.
 #include <windows.h>
 
 #include <cstring>
@@ -8,48 +14,61 @@
 #include "app/convert_file.h"
 #include "app/drop_window.h"
 #include "app/messages.h"
+#include "app/wildcard_win32.h"
+#include "app/wtf8.h"
 #include "common/heap.h"
 
 namespace kelvane {
 namespace {
 
-constexpr size_t kMaxPathBytes = MAX_PATH - 1;
+void ConvertMatch(const char* path) {
+  ConvertFile(path);
+}
 
-// A word longer than a Windows path goes to the driver whole, in a block of
-// its own: the extension test comes first, as for any word, and the read
-// then refuses the path.
+// A pattern converts each file it matches, as if each were named; one that
+// matches nothing is reported as a file that cannot be opened.
+void ConvertPattern(const char* pattern) {
+  const int matched = ExpandWildcard(pattern, ConvertMatch);
+  if (matched == 0) ShowConversionError(kCannotOpenMessage, pattern);
+  if (matched < 0) ShowConversionError(kOutOfMemoryMessage, pattern);
+}
+
+// Each word goes to the driver whole, in a block of its own.
 void ConvertWord(void*, const char* word, size_t length) {
-  char short_path[MAX_PATH] = {};
-  char* path = short_path;
-  if (length > kMaxPathBytes) {
-    path = static_cast<char*>(MemAlloc(length + 1));
-    if (path == nullptr) {
-      ShowConversionError(kOutOfMemoryMessage, nullptr);
-      return;
-    }
+  char* path = static_cast<char*>(MemAlloc(length + 1));
+  if (path == nullptr) {
+    ShowConversionError(kOutOfMemoryMessage, nullptr);
+    return;
   }
   memcpy(path, word, length);
   path[length] = '\0';
-  ConvertFile(path);
-  if (path != short_path) MemFree(path);
+  if (HasWildcard(path)) {
+    ConvertPattern(path);
+  } else {
+    ConvertFile(path);
+  }
+  MemFree(path);
 }
 
 // The command line without the program name and the blanks after it. The
-// name ends at the first byte up to 0x20 outside double quotes; the bytes
-// from 0x01 to 0x20 after it are skipped. The start-up code of the C runtime
-// would do this too, but it compares signed bytes and so also skips Japanese
-// letters at the start of the first word.
+// name ends at the first unit up to 0x20 outside double quotes; the units
+// from 0x01 to 0x20 after it are skipped. Every byte of a multi-byte UTF-8
+// character is above 0x20, so these rules hold for the UTF-8 line as well.
 const char* CommandLineAfterProgramName(const char* line) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(line);
   bool quoted = false;
   while (*p != 0 && (quoted || *p > 0x20)) {
     if (*p == '"') quoted = !quoted;
-    // The second byte of a double-byte character is never a quote or blank.
-    if (IsDBCSLeadByte(*p) && p[1] != 0) p++;
     p++;
   }
   while (*p != 0 && *p <= 0x20) p++;
   return reinterpret_cast<const char*>(p);
+}
+
+// The process command line in UTF-8, a new block; null when out of memory.
+char* CommandLineUtf8() {
+  const wchar_t* line = GetCommandLineW();
+  return Utf16ToWtf8(reinterpret_cast<const uint16_t*>(line), wcslen(line));
 }
 
 // The message loop of the window run; its result is the exit code.
@@ -70,10 +89,18 @@ int RunDropWindow(HINSTANCE instance, int show) {
 }  // namespace kelvane
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  const char* command_line = kelvane::CommandLineAfterProgramName(GetCommandLineA());
-  if (command_line[0] == '\0') {
-    return kelvane::RunDropWindow(instance, show);
+  char* line = kelvane::CommandLineUtf8();
+  if (line == nullptr) {
+    kelvane::ShowConversionError(kelvane::kOutOfMemoryMessage, nullptr);
+    return 1;
   }
-  kelvane::SplitCommandLine(command_line, kelvane::ConvertWord, nullptr);
-  return 0;
+  const char* words = kelvane::CommandLineAfterProgramName(line);
+  int result = 0;
+  if (words[0] == '\0') {
+    result = kelvane::RunDropWindow(instance, show);
+  } else {
+    kelvane::SplitCommandLine(words, kelvane::ConvertWord, nullptr);
+  }
+  kelvane::MemFree(line);
+  return result;
 }

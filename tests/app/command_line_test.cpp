@@ -46,6 +46,10 @@ const SplitCase kSplitCases[] = {
     {"OtherControlBytesDoNotSeparate", "a\rb\nc", {"a\rb\nc"}},
     {"ShiftJisNamesSplitByteWise", "\x83\x5C.htm \x95\x5C.htm", {"\x83\x5C.htm", "\x95\x5C.htm"}},
     {"TabInsideQuotesStays", "\"a\tb\"", {"a\tb"}},
+    // The Windows front end splits its command line as UTF-8 (WTF-8).
+    {"Utf8NamesOutsideCp932SplitByteWise",
+     "\xED\x95\x9C.htm \"caf\xC3\xA9 \xE2\x99\xA1.htm\"\xF0\x9F\x98\x80.htm \xED\xA0\x80",
+     {"\xED\x95\x9C.htm", "caf\xC3\xA9 \xE2\x99\xA1.htm", "\xF0\x9F\x98\x80.htm", "\xED\xA0\x80"}},
 };
 
 TEST(SplitCommandLine, Words) {

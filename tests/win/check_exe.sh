@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What kelvane.exe carries, read from the file: GUI subsystem, no DLL beyond
 # the system's, the version resource, and a manifest that asks for per-monitor
-# DPI awareness and common controls 6 and leaves the ANSI code page alone.
+# DPI awareness, long paths and common controls 6 and leaves the ANSI code
+# page alone.
 #
 # usage: check_exe.sh KELVANE.EXE OBJDUMP WINDRES
 set -uo pipefail
@@ -26,6 +27,7 @@ check "GUI subsystem" grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"
 resources=$("$windres" -i "$exe" -O rc)
 check "version resource" grep -q 'VALUE "FileVersion", "[0-9]*\.[0-9]*\.[0-9]*"' <<<"$resources"
 check "manifest: per-monitor DPI aware" grep -q 'PerMonitorV2' <<<"$resources"
+check "manifest: long-path aware" grep -q 'longPathAware[^>]*>true<' <<<"$resources"
 check "manifest: common controls 6" grep -q 'Microsoft.Windows.Common-Controls"" version=""6.0.0.0' <<<"$resources"
 no_code_page() { ! grep -q '<activeCodePage' <<<"$resources"; }
 check "manifest: ANSI code page left alone" no_code_page

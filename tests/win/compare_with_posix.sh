@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # kelvane.exe in command-line mode against the POSIX kelvane: the same pages,
-# in every supported encoding and under names with blanks and Japanese
-# letters, must give byte-identical outputs, and kelvane.exe must exit with 0.
+# in every supported encoding and under names with blanks, Japanese letters
+# and letters that code page 932 lacks, and one in a path of more than 300
+# characters, must give byte-identical outputs, named one by one and through a
+# wildcard, and kelvane.exe must exit with 0.
 #
 # usage: compare_with_posix.sh WINE KELVANE.EXE NATIVE-KELVANE DATA-DIR [SAMPLES-DIR]
 set -euo pipefail
@@ -38,11 +40,26 @@ if [ -n "$samples" ] && [ -d "$samples" ]; then
     case "$f" in *.htm | *.html | *.HTM | *.HTML | *.xht | *.xhtml) cp "$f" "$work/in/sample $(basename "$f")" ;; esac
   done
 fi
+# Names that only Windows' UTF-16 interface can spell.
+cp "$page" "$work/in/한국어ページ.html"
+cp "$page" "$work/in/café ♡ メモ.html"
+cp "$page" "$work/in/絵文字😀.htm"
+mkdir "$work/wild"
 cp "$work"/in/* "$work/posix/"
 cp "$work"/in/* "$work/windows/"
+cp "$work"/in/* "$work/wild/"
 
 names=()
 for f in "$work"/in/*; do names+=("$(basename "$f")"); done
+flat=("${names[@]}")
+
+# A path of more than 300 characters, in folders of Japanese names.
+deep=
+while [ "${#deep}" -le 300 ]; do deep+=$(printf '深%.0s' $(seq 60))/; done
+mkdir -p "$work/posix/$deep" "$work/windows/$deep"
+cp "$page" "$work/posix/${deep}長い.html"
+cp "$page" "$work/windows/${deep}長い.html"
+names+=("${deep}長い.html")
 
 (cd "$work/posix" && "$native" "${names[@]}") || {
   echo "the POSIX build failed on the inputs"
@@ -60,16 +77,31 @@ else
   passed=$((passed + 1))
 fi
 
-for name in "${names[@]}"; do
-  out="${name%.*}.txt"
-  if [ ! -f "$work/windows/$out" ]; then
-    echo "missing from kelvane.exe: $out"
-    failed=$((failed + 1))
-  elif ! cmp "$work/posix/$out" "$work/windows/$out"; then
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
-done
+# The same pages again, through a wildcard that kelvane.exe expands itself.
+wild_status=0
+(cd "$work/wild" && timeout 120 "$wine" "$exe" '*') || wild_status=$?
+if [ "$wild_status" -ne 0 ]; then
+  echo "kelvane.exe with a wildcard exited with $wild_status"
+  failed=$((failed + 1))
+fi
+
+# compare FOLDER NAME...: each output in FOLDER against the POSIX one.
+compare() {
+  local folder=$1 name out
+  shift
+  for name in "$@"; do
+    out="${name%.*}.txt"
+    if [ ! -f "$folder/$out" ]; then
+      echo "missing from kelvane.exe: $folder/$out"
+      failed=$((failed + 1))
+    elif ! cmp "$work/posix/$out" "$folder/$out"; then
+      failed=$((failed + 1))
+    else
+      passed=$((passed + 1))
+    fi
+  done
+}
+compare "$work/windows" "${names[@]}"
+compare "$work/wild" "${flat[@]}"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -31,18 +31,19 @@ std::string GoodPage() {
                 L"<p>second &amp; last</p>\n</body></html>\n");
 }
 
-// The scratch folder of these tests, as ANSI bytes and as the text a box shows.
+// The scratch folder of these tests, as the driver's UTF-8 and as the text a
+// box shows.
 struct Scratch {
   std::string folder;
   std::wstring shown;
-  std::string Path(const std::wstring& name) const { return folder + Narrow(CP_ACP, name); }
+  std::string Path(const std::wstring& name) const { return folder + Narrow(CP_UTF8, name); }
   std::wstring Shown(const std::wstring& name) const { return shown + name; }
 };
 
 Scratch MakeScratch(const char* name) {
   Scratch scratch;
   scratch.folder = MakeScratchFolder(name);
-  scratch.shown = Widen(CP_ACP, scratch.folder);
+  scratch.shown = Wide(scratch.folder);
   return scratch;
 }
 
@@ -80,7 +81,8 @@ void AnsiCodePageIs932() {
 
 // A file of size bytes that takes no room on disk: only its end is set.
 void MakeSparseFile(const std::string& path, long long size) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE file =
+      CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   LARGE_INTEGER end;
   end.QuadPart = size;
   Check(file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
@@ -99,7 +101,7 @@ void ReadFailuresShowTheInputPath() {
   const Scratch s = MakeScratch("kelvane-read");
   WriteFileBytes(s.Path(L"page.txt"), GoodPage());
   WriteFileBytes(s.Path(L"page.ht"), GoodPage());
-  CreateDirectoryA(s.Path(L"folder.htm").c_str(), nullptr);
+  MakeFolder(s.Path(L"folder.htm"));
   WriteFileBytes(s.Path(L"empty.htm"), "");
   WriteFileBytes(s.Path(L"zeros.htm"), std::string(16, '\0'));
   MakeSparseFile(s.Path(L"huge.htm"), 0x100000000LL);
@@ -115,7 +117,8 @@ void ReadFailuresShowTheInputPath() {
       {"a missing file cannot be opened", L"missing.htm", kCannotOpen},
       {"a missing Japanese name shows right", L"存在しないファイル.html", kCannotOpen},
       {"a folder cannot be opened as a file", L"folder.htm", kCannotOpen},
-      {"a path over 259 bytes is refused whole", long_name, kCannotOpen},
+      {"a missing path over 259 characters cannot be opened", long_name, kCannotOpen},
+      {"a missing name outside cp932 shows as Windows spells it", L"없는 ♡😀.htm", kCannotOpen},
       {"an empty file has an invalid size", L"empty.htm", kInvalidSize},
       {"a file of 4 GiB has an invalid size", L"huge.htm", kInvalidSize},
       {"a file of NUL bytes converts to nothing", L"zeros.htm", kHtmlFailed},
@@ -166,7 +169,7 @@ void FileOpenForWritingElsewhereCannotBeOpened() {
   const Scratch s = MakeScratch("kelvane-held");
   const std::string path = s.Path(L"held.htm");
   WriteFileBytes(path, GoodPage());
-  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE writer = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
   Check(writer != INVALID_HANDLE_VALUE, "opening the input for writing");
   const std::wstring shown = s.Shown(L"held.htm");
@@ -180,12 +183,16 @@ void FailedBlockAllocationIsReported() {
   const std::string path = s.Path(L"page.htm");
   WriteFileBytes(path, GoodPage());
   const std::wstring shown = s.Shown(L"page.htm");
-  testing::ScopedHeapFaults faults;
-  // The driver's output path is the first allocation, the input block the second.
-  testing::FailNthAllocation(2);
-  ExpectOneBox(path, BoxText(kOutOfMemory, &shown), "input block allocation fails");
-  Check(testing::InjectedFailureHappened(), "the chosen allocation failed");
-  Check(!FileExists(s.Path(L"page.txt")), "no output after a failed allocation");
+  // The driver's output path is the first allocation, the input path's UTF-16
+  // form the second and the input block the third.
+  for (long n : {2, 3}) {
+    const std::string what = "allocation " + std::to_string(n) + " fails";
+    testing::ScopedHeapFaults faults;
+    testing::FailNthAllocation(n);
+    ExpectOneBox(path, BoxText(kOutOfMemory, &shown), what);
+    Check(testing::InjectedFailureHappened(), what + ": the chosen allocation failed");
+    Check(!FileExists(s.Path(L"page.txt")), what + ": no output");
+  }
   RemoveTree(s.folder);
 }
 
@@ -203,11 +210,11 @@ void RefusedOutputsShowTheOutputPath() {
                       {"an output name taken by a folder", L"folder"}};
   for (const Row& row : rows) WriteFileBytes(s.Path(std::wstring(row.stem) + L".htm"), GoodPage());
   WriteFileBytes(s.Path(L"readonly.txt"), old_text);
-  SetFileAttributesA(s.Path(L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(Wide(s.Path(L"readonly.txt")).c_str(), FILE_ATTRIBUTE_READONLY);
   WriteFileBytes(s.Path(L"busy.txt"), old_text);
-  HANDLE reader = CreateFileA(s.Path(L"busy.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  CreateDirectoryA(s.Path(L"folder.txt").c_str(), nullptr);
+  HANDLE reader = CreateFileW(Wide(s.Path(L"busy.txt")).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  MakeFolder(s.Path(L"folder.txt"));
 
   for (const Row& row : rows) {
     const std::wstring output = s.Shown(std::wstring(row.stem) + L".txt");
@@ -215,9 +222,9 @@ void RefusedOutputsShowTheOutputPath() {
                  row.name);
   }
   CloseHandle(reader);
-  CheckEqual(Widen(CP_ACP, ReadFileBytes(s.Path(L"readonly.txt"))), Widen(CP_ACP, old_text),
+  CheckEqual(Widen(CP_UTF8, ReadFileBytes(s.Path(L"readonly.txt"))), Widen(CP_UTF8, old_text),
              "read-only output unchanged");
-  CheckEqual(Widen(CP_ACP, ReadFileBytes(s.Path(L"busy.txt"))), Widen(CP_ACP, old_text),
+  CheckEqual(Widen(CP_UTF8, ReadFileBytes(s.Path(L"busy.txt"))), Widen(CP_UTF8, old_text),
              "busy output unchanged");
   CheckEqual(static_cast<long long>(ListFiles(s.folder, "kv*.tmp").size()), 0,
              "temporary files left");
@@ -257,7 +264,8 @@ void HardLinkedOutputIsRewrittenThroughTheLink() {
   WriteFileBytes(s.Path(L"fresh.htm"), GoodPage());
   WriteFileBytes(s.Path(L"linked.htm"), GoodPage());
   WriteFileBytes(s.Path(L"linked.txt"), std::string(100000, 'x'));
-  Check(CreateHardLinkA(s.Path(L"elsewhere.txt").c_str(), s.Path(L"linked.txt").c_str(), nullptr),
+  Check(CreateHardLinkW(Wide(s.Path(L"elsewhere.txt")).c_str(), Wide(s.Path(L"linked.txt")).c_str(),
+                        nullptr),
         "making the second link");
   const std::string fresh = ConvertQuietly(s, L"fresh.htm", L"fresh.txt", "fresh output");
   const std::string linked = ConvertQuietly(s, L"linked.htm", L"linked.txt", "linked output");
@@ -268,7 +276,7 @@ void HardLinkedOutputIsRewrittenThroughTheLink() {
   RemoveTree(s.folder);
 }
 
-// Japanese names and upper-case extensions go through the ANSI file functions.
+// Names of any letters Windows has, and upper-case extensions.
 void OutputNamesFollowTheInput() {
   const Scratch s = MakeScratch("kelvane-names");
   struct Row {
@@ -282,29 +290,71 @@ void OutputNamesFollowTheInput() {
       {"only the last extension goes", L"a.b.htm", L"a.b.txt"},
       {"Japanese name", L"日本語のページ.htm", L"日本語のページ.txt"},
       {"name with blanks", L"my page.html", L"my page.txt"},
+      {"Hangul, outside cp932", L"한국어ページ.html", L"한국어ページ.txt"},
+      {"accented Latin and a heart", L"café ♡ メモ.html", L"café ♡ メモ.txt"},
+      {"an emoji, a surrogate pair", L"絵文字😀.htm", L"絵文字😀.txt"},
   };
+  WriteFileBytes(s.Path(L"plain.htm"), GoodPage());
+  const std::string plain = ConvertQuietly(s, L"plain.htm", L"plain.txt", "plain name");
   for (const Row& row : rows) {
     WriteFileBytes(s.Path(row.input), GoodPage());
-    ConvertQuietly(s, row.input, row.output, row.name);
+    Check(ConvertQuietly(s, row.input, row.output, row.name) == plain,
+          std::string(row.name) + ": same text as under a plain name");
   }
   RemoveTree(s.folder);
 }
 
-// A folder so deep that no temporary name fits beside the output: the output
-// is written in place and still complete.
+// A folder so deep that the temporary name beside the output passes the
+// classic limit: the output is still complete.
 void DeepFolderStillGetsItsOutput() {
   const Scratch s = MakeScratch("kelvane-deep");
   std::wstring deep = s.shown;
   while (deep.size() < 250) deep += L"d";
   deep += L"\\";
-  CreateDirectoryA(Narrow(CP_ACP, deep).c_str(), nullptr);
-  Scratch inner{Narrow(CP_ACP, deep), deep};
+  MakeFolder(Narrow(CP_UTF8, deep));
+  Scratch inner{Narrow(CP_UTF8, deep), deep};
   Check(inner.folder.size() + 5 <= 259, "the input path fits");
   WriteFileBytes(inner.Path(L"a.htm"), GoodPage());
   WriteFileBytes(s.Path(L"b.htm"), GoodPage());
   const std::string deep_text = ConvertQuietly(inner, L"a.htm", L"a.txt", "deep folder");
   const std::string flat_text = ConvertQuietly(s, L"b.htm", L"b.txt", "shallow folder");
   Check(!deep_text.empty() && deep_text == flat_text, "deep output complete");
+  RemoveTree(s.folder);
+}
+
+// Paths of more than 300 characters, past the classic limit: absolute, and
+// relative with '/' and ".." in them, which the system resolves for a short
+// path and kelvane must resolve for a long one.
+void PathsOverThreeHundredCharactersConvert() {
+  const Scratch s = MakeScratch("kelvane-long");
+  const std::wstring part = std::wstring(60, L'長');
+  std::wstring folder = s.shown;
+  while (folder.size() <= 300) {
+    folder += part + L"\\";
+    MakeFolder(Narrow(CP_UTF8, folder));
+  }
+  const Scratch inner{Narrow(CP_UTF8, folder), folder};
+  WriteFileBytes(inner.Path(L"ページ.htm"), GoodPage());
+  WriteFileBytes(s.Path(L"plain.htm"), GoodPage());
+  const std::string plain = ConvertQuietly(s, L"plain.htm", L"plain.txt", "plain path");
+  const std::string deep = ConvertQuietly(inner, L"ページ.htm", L"ページ.txt", "absolute");
+  Check(!plain.empty() && deep == plain, "the long path's output is the plain one");
+  const std::wstring missing = inner.Shown(L"ない.htm");
+  ExpectOneBox(inner.Path(L"ない.htm"), BoxText(kCannotOpen, &missing), "missing, long path");
+
+  wchar_t kept[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, kept);
+  SetCurrentDirectoryW(Wide(s.folder).c_str());
+  std::wstring relative;
+  for (size_t at = s.shown.size(); at < folder.size(); at += part.size() + 1) {
+    relative += part + L"/" + part + L"/../";
+  }
+  const Scratch dotted{Narrow(CP_UTF8, relative), relative};
+  Check(relative.size() > 300, "the relative path is over 300 characters");
+  Check(RemoveFile(inner.Path(L"ページ.txt")), "removing the first output");
+  const std::string dotted_text = ConvertQuietly(dotted, L"ページ.htm", L"ページ.txt", "relative");
+  Check(dotted_text == plain, "the relative long path's output is the plain one");
+  SetCurrentDirectoryW(kept);
   RemoveTree(s.folder);
 }
 
@@ -327,6 +377,7 @@ std::vector<WinTest> ConvertFileWinTests() {
        HardLinkedOutputIsRewrittenThroughTheLink},
       {"output names follow the input", OutputNamesFollowTheInput},
       {"deep folder still gets its output", DeepFolderStillGetsItsOutput},
+      {"paths over 300 characters convert", PathsOverThreeHundredCharactersConvert},
   };
 }
 

@@ -58,7 +58,7 @@ void WindowIsCreated() {
 // in drop order, and the good file is converted between them.
 void ThreeDroppedFilesConvertInOrder() {
   const std::string folder = MakeScratchFolder("kelvane-drop");
-  const std::wstring shown = Widen(CP_ACP, folder);
+  const std::wstring shown = Wide(folder);
   WriteFileBytes(folder + "first.txt", "not html");
   WriteFileBytes(folder + "middle.htm", GoodPage());
   const std::string middle_output = folder + "middle.txt";
@@ -82,17 +82,36 @@ void ThreeDroppedFilesConvertInOrder() {
   RemoveTree(folder);
 }
 
-// A drop whose names come as UTF-16 reaches the converter as ANSI bytes.
-void WideDropReachesConverterInAnsi() {
+// A drop whose names come as UTF-16: names outside code page 932 and a path
+// of more than 300 characters reach the converter whole, and give the text
+// that a plain name gives. A missing one shows as Windows spells it.
+void WideDropNamesReachTheConverterWhole() {
   const std::string folder = MakeScratchFolder("kelvane-wdrop");
-  const std::wstring shown = Widen(CP_ACP, folder);
-  WriteFileBytes(folder + Narrow(CP_ACP, L"ページ.htm"), GoodPage());
+  std::wstring deep = Wide(folder);
+  while (deep.size() <= 300) {
+    deep += std::wstring(60, L'深') + L"\\";
+    MakeFolder(Narrow(CP_UTF8, deep));
+  }
+  const std::wstring shown = Wide(folder);
+  const std::vector<std::wstring> names = {shown + L"ページ.htm", shown + L"한국어.html",
+                                           shown + L"café ♡.htm", shown + L"絵文字😀.htm",
+                                           deep + L"長い.htm"};
+  for (const std::wstring& name : names) WriteFileBytes(Narrow(CP_UTF8, name), GoodPage());
+  WriteFileBytes(folder + "plain.htm", GoodPage());
   BoxCatcher catcher;
-  HGLOBAL drop = MakeDrop<wchar_t>({shown + L"ページ.htm", shown + L"ない.htm"});
+  std::vector<std::wstring> dropped = names;
+  dropped.push_back(shown + L"ない😀.htm");
+  dropped.insert(dropped.begin(), shown + L"plain.htm");
+  HGLOBAL drop = MakeDrop<wchar_t>(dropped);
   SendMessageW(DropWindow(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
-  Check(FileExists(folder + Narrow(CP_ACP, L"ページ.txt")), "Japanese name converted");
+  const std::string plain = ReadFileBytes(folder + "plain.txt");
+  Check(!plain.empty(), "plain name converted");
+  for (const std::wstring& name : names) {
+    const std::string output = Narrow(CP_UTF8, name.substr(0, name.rfind(L'.')) + L".txt");
+    Check(ReadFileBytes(output) == plain, "converted as a plain name: " + Printable(name));
+  }
   CheckEqual(static_cast<long long>(catcher.boxes().size()), 1, "boxes shown");
-  const std::wstring missing = shown + L"ない.htm";
+  const std::wstring missing = dropped.back();
   if (catcher.boxes().size() == 1) {
     CheckEqual(catcher.boxes()[0].text, BoxText(L"ファイルが開けません：", &missing),
                "box of the missing file");
@@ -172,7 +191,7 @@ std::vector<WinTest> DropWindowWinTests() {
   return {
       {"window is created", WindowIsCreated},
       {"three dropped files convert in order", ThreeDroppedFilesConvertInOrder},
-      {"wide drop reaches the converter in ANSI", WideDropReachesConverterInAnsi},
+      {"wide drop names reach the converter whole", WideDropNamesReachTheConverterWhole},
       {"prompt is painted centred", PromptIsPaintedCentred},
       {"destroying the window posts quit 0", DestroyingTheWindowPostsQuitZero},
   };

@@ -1,6 +1,6 @@
 // kelvane.exe as a user starts it: exact command lines given to CreateProcessA
-// (the Wine launcher would re-quote Unix arguments), and the drop window seen
-// from outside. Boxes of the child are found by polling its top-level windows,
+// or CreateProcessW (the Wine launcher would re-quote Unix arguments), and the
+// drop window seen from outside. Boxes of the child are found by polling its top-level windows,
 // read, and dismissed with OK, so no test waits on a box.
 #include <windows.h>
 
@@ -17,7 +17,7 @@ constexpr DWORD kRunTimeoutMs = 30000;
 constexpr DWORD kPollMs = 10;
 
 std::string g_program;  // kelvane.exe under test, as a Windows path
-std::string g_folder;   // the children's working folder
+std::string g_folder;   // the children's working folder (UTF-8)
 
 struct Box {
   std::wstring caption;
@@ -84,13 +84,23 @@ Box DismissBox(HWND box) {
   return read;
 }
 
-bool Start(const std::string& command_line, PROCESS_INFORMATION* process) {
+// How the command line is handed over: as ANSI bytes, which can spell only
+// what code page 932 has, or as UTF-16.
+enum class LineForm { kAnsi, kWide };
+
+bool Start(const std::wstring& command_line, LineForm form, PROCESS_INFORMATION* process) {
+  if (form == LineForm::kWide) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    std::wstring line = command_line;
+    return CreateProcessW(Wide(g_program).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          Wide(g_folder).c_str(), &startup, process);
+  }
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
-  std::vector<char> line(command_line.begin(), command_line.end());
-  line.push_back('\0');
+  std::string line = Narrow(CP_ACP, command_line);
   return CreateProcessA(g_program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        g_folder.c_str(), &startup, process);
+                        Narrow(CP_ACP, Wide(g_folder)).c_str(), &startup, process);
 }
 
 void Finish(PROCESS_INFORMATION* process, ChildRun* run) {
@@ -102,10 +112,10 @@ void Finish(PROCESS_INFORMATION* process, ChildRun* run) {
 }
 
 // Runs kelvane.exe with command_line, dismissing every box it shows.
-ChildRun RunWithBoxes(const std::string& command_line) {
+ChildRun RunWithBoxes(const std::wstring& command_line, LineForm form) {
   ChildRun run;
   PROCESS_INFORMATION process;
-  run.started = Start(command_line, &process);
+  run.started = Start(command_line, form, &process);
   if (!run.started) return run;
   for (DWORD waited = 0; waited < kRunTimeoutMs; waited += kPollMs) {
     HWND box = FindVisibleWindow(process.dwProcessId, "#32770");
@@ -129,15 +139,15 @@ const wchar_t kCannotOpen[] = L"ファイルが開けません：";
 
 struct CommandLineRow {
   const char* name;
-  std::wstring command_line;  // whole, program name included; sent as ANSI
+  std::wstring command_line;  // whole, program name included
   std::vector<WantBox> boxes;
   std::vector<std::wstring> outputs;  // files that must exist afterwards
 };
 
-void CheckRow(const CommandLineRow& row) {
+void CheckRow(const CommandLineRow& row, LineForm form) {
   const std::string what = row.name;
-  for (const std::wstring& output : row.outputs) DeleteFileA(Narrow(CP_ACP, output).c_str());
-  const ChildRun run = RunWithBoxes(Narrow(CP_ACP, row.command_line));
+  for (const std::wstring& output : row.outputs) RemoveFile(g_folder + Narrow(CP_UTF8, output));
+  const ChildRun run = RunWithBoxes(row.command_line, form);
   if (!Check(run.started, what + ": started")) return;
   Check(run.finished, what + ": finished");
   CheckEqual(run.exit_code, 0, what + ": exit code");
@@ -150,7 +160,7 @@ void CheckRow(const CommandLineRow& row) {
                which + " text");
   }
   for (const std::wstring& output : row.outputs) {
-    Check(FileExists(g_folder + Narrow(CP_ACP, output)), what + ": wrote " + Printable(output));
+    Check(FileExists(g_folder + Narrow(CP_UTF8, output)), what + ": wrote " + Printable(output));
   }
 }
 
@@ -159,9 +169,9 @@ std::string GoodPage() {
 }
 
 void CommandLinesSplitExactly() {
-  CreateDirectoryA((g_folder + "my files").c_str(), nullptr);
+  MakeFolder(g_folder + "my files");
   WriteFileBytes(g_folder + "my files\\page.htm", GoodPage());
-  WriteFileBytes(g_folder + Narrow(CP_ACP, L"日本語.htm"), GoodPage());
+  WriteFileBytes(g_folder + Narrow(CP_UTF8, L"日本語.htm"), GoodPage());
   const std::wstring long_word = std::wstring(300, L'a') + L".htm";
   const std::wstring long_text_word = std::wstring(300, L'a') + L".txt";
   const CommandLineRow rows[] = {
@@ -184,7 +194,7 @@ void CommandLinesSplitExactly() {
        L"kelvane.exe \"one.txt\"two.txt",
        {{kNotHtml, L"one.txt"}, {kNotHtml, L"two.txt"}},
        {}},
-      {"word over 259 bytes refused whole",
+      {"a missing word over 259 bytes cannot be opened",
        L"kelvane.exe " + long_word,
        {{kCannotOpen, long_word}},
        {}},
@@ -206,14 +216,75 @@ void CommandLinesSplitExactly() {
        {}},
       {"quote inside the program name", L"kel\"van e\".exe one.txt", {{kNotHtml, L"one.txt"}}, {}},
   };
-  for (const CommandLineRow& row : rows) CheckRow(row);
+  for (const CommandLineRow& row : rows) CheckRow(row, LineForm::kAnsi);
+}
+
+// Writes a good page at each name (UTF-16, in the children's folder).
+void WritePages(const std::vector<std::wstring>& names) {
+  for (const std::wstring& name : names)
+    WriteFileBytes(g_folder + Narrow(CP_UTF8, name), GoodPage());
+}
+
+// Command lines that only UTF-16 can spell, wildcards, and a path of more than
+// 300 characters.
+void WideCommandLinesReachEveryFile() {
+  MakeFolder(g_folder + "wild");
+  MakeFolder(g_folder + "order");
+  MakeFolder(g_folder + "order\\d.txt");
+  WritePages({L"한국어ページ.html", L"café ♡ メモ.html", L"絵文字😀.htm", L"wild\\b.htm",
+              L"wild\\a.html", L"wild\\한.htm"});
+  for (const wchar_t* name :
+       {L"order\\c.txt", L"order\\가.txt", L"order\\A.txt", L"order\\b.txt"}) {
+    WriteFileBytes(g_folder + Narrow(CP_UTF8, name), "not html");
+  }
+  std::wstring deep;
+  while (deep.size() <= 300) {
+    deep += std::wstring(50, L'深') + L"\\";
+    MakeFolder(g_folder + Narrow(CP_UTF8, deep));
+  }
+  WritePages({deep + L"ページ.htm", deep + L"b.htm"});
+  const std::vector<WantBox> in_order = {{kNotHtml, L"order\\A.txt"},
+                                         {kNotHtml, L"order\\b.txt"},
+                                         {kNotHtml, L"order\\c.txt"},
+                                         {kNotHtml, L"order\\가.txt"}};
+  const CommandLineRow rows[] = {
+      {"names outside cp932",
+       L"kelvane.exe 한국어ページ.html \"café ♡ メモ.html\" 絵文字😀.htm",
+       {},
+       {L"한국어ページ.txt", L"café ♡ メモ.txt", L"絵文字😀.txt"}},
+      {"a missing name outside cp932 shows as Windows spells it",
+       L"kelvane.exe 없는😀.htm",
+       {{kCannotOpen, L"없는😀.htm"}},
+       {}},
+      {"a pattern converts each file it matches",
+       L"kelvane.exe wild\\*.htm*",
+       {},
+       {L"wild\\a.txt", L"wild\\b.txt", L"wild\\한.txt"}},
+      {"matches come in name order, folders left out",
+       L"kelvane.exe \"order\\?.txt\"",
+       in_order,
+       {}},
+      {"a pattern that matches nothing is reported",
+       L"kelvane.exe nothing\\*.htm *.none",
+       {{kCannotOpen, L"nothing\\*.htm"}, {kCannotOpen, L"*.none"}},
+       {}},
+      {"a path over 300 characters",
+       L"kelvane.exe " + deep + L"ページ.htm",
+       {},
+       {deep + L"ページ.txt"}},
+      {"a pattern in a folder over 300 characters",
+       L"kelvane.exe " + deep + L"*.htm",
+       {},
+       {deep + L"ページ.txt", deep + L"b.txt"}},
+  };
+  for (const CommandLineRow& row : rows) CheckRow(row, LineForm::kWide);
 }
 
 // Starts kelvane.exe with command_line, checks its window from outside, closes
 // it and checks the exit code.
-void CheckWindowRun(const std::string& command_line, const std::string& what) {
+void CheckWindowRun(const std::wstring& command_line, const std::string& what, SIZE outer_size) {
   PROCESS_INFORMATION process;
-  const bool started = Start(command_line, &process);
+  const bool started = Start(command_line, LineForm::kAnsi, &process);
   if (!Check(started, what + ": started (error " + std::to_string(GetLastError()) + ")")) return;
   HWND window = nullptr;
   for (DWORD waited = 0; window == nullptr && waited < kRunTimeoutMs; waited += kPollMs) {
@@ -233,8 +304,8 @@ void CheckWindowRun(const std::string& command_line, const std::string& what) {
     Check(ex_style & WS_EX_ACCEPTFILES, what + ": accepts dropped files");
     RECT outer;
     GetWindowRect(window, &outer);
-    CheckEqual(outer.right - outer.left, 320, what + ": outer width");
-    CheckEqual(outer.bottom - outer.top, 200, what + ": outer height");
+    CheckEqual(outer.right - outer.left, outer_size.cx, what + ": outer width");
+    CheckEqual(outer.bottom - outer.top, outer_size.cy, what + ": outer height");
     PostMessageA(window, WM_CLOSE, 0, 0);
   }
   Finish(&process, &run);
@@ -243,10 +314,33 @@ void CheckWindowRun(const std::string& command_line, const std::string& what) {
 }
 
 void NoWordsOpensTheWindow() {
-  CheckWindowRun("kelvane.exe", "program name only");
+  CheckWindowRun(L"kelvane.exe", "program name only", {320, 200});
 }
 void BlanksOnlyOpenTheWindow() {
-  CheckWindowRun("kelvane.exe   \t ", "name and blanks");
+  CheckWindowRun(L"kelvane.exe   \t ", "name and blanks", {320, 200});
+}
+
+// Sets the DPI that Wine gives processes started from now on; 0 removes the
+// setting, back to the default of 96.
+bool SetWineDpi(DWORD dpi) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const LONG result = dpi == 0 ? RegDeleteValueW(key, L"LogPixels")
+                               : RegSetValueExW(key, L"LogPixels", 0, REG_DWORD,
+                                                reinterpret_cast<BYTE*>(&dpi), sizeof(dpi));
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+// At 150% the window is half as large again, and the system DPI the program
+// starts with is the one it sizes for.
+void WindowScalesWithTheDpi() {
+  if (!Check(SetWineDpi(144), "setting the DPI to 144")) return;
+  CheckWindowRun(L"kelvane.exe", "at 144 DPI", {480, 300});
+  Check(SetWineDpi(0), "setting the DPI back");
 }
 
 // The program is given as a Unix path by the test runner; Wine shows the Unix
@@ -273,6 +367,8 @@ int main(int argc, char** argv) {
   g_folder = MakeScratchFolder("kelvane-process");
   const int result = RunWinTests({{
       {"command lines split exactly", CommandLinesSplitExactly},
+      {"wide command lines reach every file", WideCommandLinesReachEveryFile},
+      {"window scales with the DPI", WindowScalesWithTheDpi},
       {"no words opens the window", NoWordsOpensTheWindow},
       {"blanks only open the window", BlanksOnlyOpenTheWindow},
   }});

@@ -81,38 +81,53 @@ std::string Printable(const std::wstring& text) {
   return Narrow(CP_UTF8, shown);
 }
 
+std::wstring Wide(const std::string& path) {
+  return Widen(CP_UTF8, path);
+}
+
+namespace {
+
+// An absolute path past the classic limit goes with the \\?\ prefix.
+std::wstring ForSystem(const std::string& path) {
+  if (path.size() < MAX_PATH || path.size() < 3 || path[1] != ':') return Wide(path);
+  return L"\\\\?\\" + Wide(path);
+}
+
+}  // namespace
+
 std::string MakeScratchFolder(const char* name) {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
   std::string folder =
-      std::string(temp) + name + "-" + std::to_string(GetCurrentProcessId()) + "\\";
+      Narrow(CP_UTF8, temp) + name + "-" + std::to_string(GetCurrentProcessId()) + "\\";
   RemoveTree(folder);
-  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryW(ForSystem(folder).c_str(), nullptr);
   return folder;
 }
 
 void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(ForSystem(folder + "*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      const std::string name = found.cFileName;
+      const std::string name = Narrow(CP_UTF8, found.cFileName);
       if (name == "." || name == "..") continue;
       const std::string path = folder + name;
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(path + "\\");
       } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        SetFileAttributesW(ForSystem(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(ForSystem(path).c_str());
       }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryA(folder.c_str());
+  RemoveDirectoryW(ForSystem(folder).c_str());
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE file =
+      CreateFileW(ForSystem(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const bool ok =
@@ -123,8 +138,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::string& path, bool* exists) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(ForSystem(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (exists != nullptr) *exists = file != INVALID_HANDLE_VALUE;
   if (file == INVALID_HANDLE_VALUE) return std::string();
   std::string bytes(GetFileSize(file, nullptr), '\0');
@@ -136,19 +151,29 @@ std::string ReadFileBytes(const std::string& path, bool* exists) {
   return bytes;
 }
 
+bool RemoveFile(const std::string& path) {
+  return DeleteFileW(ForSystem(path).c_str()) != 0;
+}
+
+bool MakeFolder(const std::string& path) {
+  return CreateDirectoryW(ForSystem(path).c_str(), nullptr) != 0;
+}
+
 bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(ForSystem(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::vector<std::string> ListFiles(const std::string& folder, const char* pattern) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(ForSystem(folder + pattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-  } while (FindNextFileA(search, &found));
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      names.push_back(Narrow(CP_UTF8, found.cFileName));
+    }
+  } while (FindNextFileW(search, &found));
   FindClose(search);
   return names;
 }

@@ -31,16 +31,23 @@ std::wstring Widen(UINT code_page, const std::string& bytes);
 std::string Narrow(UINT code_page, const std::wstring& text);
 std::string Printable(const std::wstring& text);
 
-// A fresh empty folder under the temporary folder (ANSI path with a trailing
+// Paths are UTF-8, the form in which kelvane's driver takes them, and reach
+// the system through its wide functions; Wide gives the UTF-16 form. An
+// absolute path (with backslashes) may be of any length.
+std::wstring Wide(const std::string& path);
+
+// A fresh empty folder under the temporary folder (with a trailing
 // backslash), removed with everything in it by RemoveTree.
 std::string MakeScratchFolder(const char* name);
 void RemoveTree(const std::string& folder);
 
-// Whole-file helpers on ANSI paths. ReadFileBytes gives "" for a missing file
-// and sets *exists when given.
+// Whole-file helpers. ReadFileBytes gives "" for a missing file and sets
+// *exists when given.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path, bool* exists = nullptr);
 bool FileExists(const std::string& path);
+bool MakeFolder(const std::string& path);
+bool RemoveFile(const std::string& path);
 // Names in folder (no subfolders) that match pattern, e.g. "*.tmp".
 std::vector<std::string> ListFiles(const std::string& folder, const char* pattern);
 

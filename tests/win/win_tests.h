@@ -10,5 +10,6 @@ namespace kelvane::wintest {
 std::vector<WinTest> ConvertFileWinTests();
 std::vector<WinTest> DropWindowWinTests();
 std::vector<WinTest> Cp932TableWinTests();
+std::vector<WinTest> SystemPathWinTests();
 
 }  // namespace kelvane::wintest
