@@ -7,10 +7,15 @@
 // and the path from the ANSI code page, so the text reads right whatever the
 // system's ANSI code page is.
 //
-// An output is never left half written: the text goes to a temporary file in
-// the output's folder, which replaces the output only after a complete write.
-// An output with other names, or one in a folder that takes no new files, is
-// rewritten in place instead.
+// An output is never left half written and an existing one is never lost:
+// the text goes to a temporary file in the output's folder, which replaces the
+// output only after a complete write. An output behind a symbolic link is
+// handled the same way beside the file the link points to, so the link stays.
+// Only an output with a second hard link (which a replacement would split from
+// its other names), or one where no temporary file can be made beside it (a
+// folder that takes no new files, or one too deep for another name), is
+// rewritten in place: room for the new text is reserved first, so a full disk
+// fails before the old text changes.
 #include <windows.h>
 
 #include <cstring>
@@ -63,10 +68,11 @@ ReadResult ReadWholeFile(const char* path, char** block, uint32_t* size) {
 
 // What the output name holds before the write.
 enum class OutputState {
-  kRefused,  // a folder, a read-only file, or one held open elsewhere
-  kNew,      // nothing yet
-  kPlain,    // a file we may replace
-  kLinked,   // a file reached through a symbolic link or with a second hard link
+  kRefused,     // a folder, a read-only file, or one held open elsewhere
+  kNew,         // nothing yet
+  kPlain,       // a file we may replace
+  kHardLinked,  // a file with a second hard link
+  kSymbolic,    // a symbolic link (or another reparse point) to a file
 };
 
 // Opens an existing output for writing to see that no one else holds it open.
@@ -81,19 +87,80 @@ OutputState ProbeOutput(const char* path) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return OutputState::kRefused;
   BY_HANDLE_FILE_INFORMATION info;
-  const bool linked = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                      (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1);
+  const bool hard_linked = GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1;
   CloseHandle(file);
-  return linked ? OutputState::kLinked : OutputState::kPlain;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return OutputState::kSymbolic;
+  return hard_linked ? OutputState::kHardLinked : OutputState::kPlain;
+}
+
+// Moves the file pointer to offset from the start.
+bool SeekTo(HANDLE file, LONGLONG offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
+}
+
+bool SetLength(HANDLE file, LONGLONG length) {
+  return SeekTo(file, length) && SetEndOfFile(file);
+}
+
+// Writes all of data at the file pointer.
+bool WriteAll(HANDLE file, const char* data, uint32_t size) {
+  DWORD written = 0;
+  return WriteFile(file, data, size, &written, nullptr) && written == size;
 }
 
 // Writes all of data to the file that handle opened, and closes it. 1 only
 // when every byte went out and the close succeeded.
 int WriteAndClose(HANDLE file, const char* data, uint32_t size) {
-  DWORD written = 0;
-  const bool wrote = WriteFile(file, data, size, &written, nullptr) && written == size;
+  const bool wrote = WriteAll(file, data, size);
   const bool closed = CloseHandle(file);
   return wrote && closed ? 1 : 0;
+}
+
+// Writes zero bytes from the file's end up to size, which takes real room on
+// every file system, also where moving the end only makes a hole (Wine).
+bool ZeroFillTo(HANDLE file, LONGLONG old_size, uint32_t size) {
+  static const char kZeros[65536] = {};
+  if (!SeekTo(file, old_size)) return false;
+  for (LONGLONG left = size - old_size; left > 0;) {
+    const uint32_t chunk = left < static_cast<LONGLONG>(sizeof(kZeros))
+                               ? static_cast<uint32_t>(left)
+                               : static_cast<uint32_t>(sizeof(kZeros));
+    if (!WriteAll(file, kZeros, chunk)) return false;
+    left -= chunk;
+  }
+  return true;
+}
+
+// Makes sure the disk holds size bytes for the open file before any of its
+// bytes change: the allocation is asked for (which fails at once on a full
+// NTFS disk), then the new part is filled with zeros; neither touches what
+// the file holds. On failure the file gets its old length back.
+bool ReserveRoom(HANDLE file, LONGLONG old_size, uint32_t size) {
+  if (size <= old_size) return true;
+  FILE_ALLOCATION_INFO allocation;
+  allocation.AllocationSize.QuadPart = size;
+  // Systems that cannot set it alone answer otherwise; the zeros still reserve.
+  const bool allocated =
+      SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof(allocation)) ||
+      GetLastError() != ERROR_DISK_FULL;
+  if (allocated && ZeroFillTo(file, old_size, size)) return true;
+  SetLength(file, old_size);
+  return false;
+}
+
+// Rewrites the existing file at path; its names stay as they are. A full disk
+// fails before the first byte changes; only a failure after that (an I/O
+// error) can leave the old text partly rewritten, and is reported.
+int RewriteInPlace(const char* path, const char* data, uint32_t size) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  LARGE_INTEGER old_size;
+  bool ok = GetFileSizeEx(file, &old_size) && ReserveRoom(file, old_size.QuadPart, size);
+  ok = ok && SeekTo(file, 0) && WriteAll(file, data, size) && SetLength(file, size);
+  const bool closed = CloseHandle(file);
+  return ok && closed ? 1 : 0;
 }
 
 // Length of the folder part of path, its trailing separator included; 0 when
@@ -154,43 +221,125 @@ TemporaryWrite WriteThroughTemporary(const char* path, const char* data, uint32_
   return TemporaryWrite::kFailed;
 }
 
-// Writes the output in place, for a folder so deep that no temporary name
-// fits beside it. A failed write removes what it wrote.
-int WriteInPlace(const char* path, const char* data, uint32_t size) {
+// Writes a new output in place, for a folder so deep that no temporary name
+// fits beside it. A failed write removes what it wrote; a file that appeared
+// meanwhile is not touched.
+int WriteNewInPlace(const char* path, const char* data, uint32_t size) {
   HANDLE file =
-      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
   if (WriteAndClose(file, data, size)) return 1;
   DeleteFileA(path);
   return 0;
 }
 
-// Rewrites the existing file at path; its links stay as they are. A failure
-// part way leaves it cut short, and is reported.
-int RewriteInPlace(const char* path, const char* data, uint32_t size) {
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  return WriteAndClose(file, data, size);
+int WriteNewFile(const char* path, const char* data, uint32_t size) {
+  switch (WriteThroughTemporary(path, data, size)) {
+    case TemporaryWrite::kDone:
+      return 1;
+    case TemporaryWrite::kNoRoom:
+      return WriteNewInPlace(path, data, size);
+    case TemporaryWrite::kRefusedByFolder:
+    case TemporaryWrite::kFailed:
+      break;
+  }
+  return 0;
+}
+
+// Replaces an existing file whole where a temporary file can be made beside
+// it; otherwise rewrites it in place, so it is never removed.
+int ReplaceExistingFile(const char* path, const char* data, uint32_t size) {
+  switch (WriteThroughTemporary(path, data, size)) {
+    case TemporaryWrite::kDone:
+      return 1;
+    case TemporaryWrite::kNoRoom:
+    case TemporaryWrite::kRefusedByFolder:
+      return RewriteInPlace(path, data, size);
+    case TemporaryWrite::kFailed:
+      break;
+  }
+  return 0;
+}
+
+// Copies the path under which the system keeps the open file at path, that
+// of the file itself when path leads through symbolic links, into final_path
+// (MAX_PATH bytes), without the "\\?\" prefix. False when there is none that
+// the ANSI functions can use.
+bool FinalPath(const char* path, char* final_path) {
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char found[MAX_PATH + 8];
+  const DWORD length = GetFinalPathNameByHandleA(file, found, sizeof(found), FILE_NAME_NORMALIZED);
+  CloseHandle(file);
+  if (length == 0 || length >= sizeof(found)) return false;
+  const char* rest = found;
+  const bool unc = strncmp(found, "\\\\?\\UNC\\", 8) == 0;
+  if (unc) {
+    rest = found + 6;  // "C\" of "UNC\", made the two backslashes of "\\server"
+  } else if (strncmp(found, "\\\\?\\", 4) == 0) {
+    rest = found + 4;
+  }
+  // A '?' stands for a character the ANSI code page cannot spell.
+  if (strchr(unc ? rest + 2 : rest, '?') != nullptr || !PathFits(rest)) return false;
+  strcpy(final_path, rest);
+  if (unc) final_path[0] = '\\';
+  return true;
+}
+
+// Writes an existing output where it really is: behind a symbolic link, the
+// file the link points to, so the link stays a link.
+int WriteExistingFile(const char* path, OutputState state, const char* data, uint32_t size) {
+  char target[MAX_PATH];
+  const char* where = FinalPath(path, target) ? target : path;
+  if (where != path) state = ProbeOutput(where);
+  switch (state) {
+    case OutputState::kPlain:
+      return ReplaceExistingFile(where, data, size);
+    case OutputState::kHardLinked:
+      // Replacing it would leave its other names with the old text.
+      return RewriteInPlace(where, data, size);
+    case OutputState::kSymbolic:
+      // A reparse point that leads nowhere else (a file kept by a sync or
+      // dedup service), or a link that could not be followed.
+      return RewriteInPlace(where, data, size);
+    case OutputState::kNew:
+    case OutputState::kRefused:
+      break;
+  }
+  return 0;
 }
 
 int WriteWholeFile(const char* path, const char* data, uint32_t size) {
   if (!PathFits(path)) return 0;
   const OutputState state = ProbeOutput(path);
   if (state == OutputState::kRefused) return 0;
-  // Replacing a linked file would leave its other names with the old text.
-  if (state == OutputState::kLinked) return RewriteInPlace(path, data, size);
-  switch (WriteThroughTemporary(path, data, size)) {
-    case TemporaryWrite::kDone:
-      return 1;
-    case TemporaryWrite::kNoRoom:
-      return WriteInPlace(path, data, size);
-    case TemporaryWrite::kRefusedByFolder:
-      // An existing output may still be writable where new files are not.
-      return state == OutputState::kPlain ? RewriteInPlace(path, data, size) : 0;
-    case TemporaryWrite::kFailed:
-      break;
-  }
-  return 0;
+  if (state == OutputState::kNew) return WriteNewFile(path, data, size);
+  return WriteExistingFile(path, state, data, size);
+}
+
+// Reads the identity of the file at path: the volume's serial number and the
+// file's index on it, which every name of one file shares.
+bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool read = GetFileInformationByHandle(file, info) != 0;
+  CloseHandle(file);
+  return read;
+}
+
+int IsSameFile(const char* path, const char* other) {
+  if (!PathFits(path) || !PathFits(other)) return 0;
+  BY_HANDLE_FILE_INFORMATION first;
+  BY_HANDLE_FILE_INFORMATION second;
+  if (!FileIdentity(path, &first) || !FileIdentity(other, &second)) return 0;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+                 first.nFileIndexHigh == second.nFileIndexHigh &&
+                 first.nFileIndexLow == second.nFileIndexLow
+             ? 1
+             : 0;
 }
 
 // Appends the text of bytes in code page to out (which has room for it) and
@@ -234,7 +383,7 @@ int ShowWarning(const char* message, const char* path) {
   return result;
 }
 
-constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, ShowWarning};
+constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning};
 
 }  // namespace
 
