@@ -310,55 +310,6 @@ TEST_F(PosixPlatformTest, LinkedOutputsAreRewrittenThroughTheLink) {
   }
 }
 
-// An output linked from another folder: the target is replaced beside itself,
-// so the link stays and neither folder keeps a temporary file.
-TEST_F(PosixPlatformTest, SymbolicLinkToAnotherFolderKeepsTheLink) {
-  const std::string elsewhere = folder_ / "elsewhere";
-  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
-  ASSERT_TRUE(WriteFile(elsewhere + "/kept.txt", "an older and longer text", 0604));
-  ASSERT_EQ(symlink("elsewhere/kept.txt", (folder_ / "out.txt").c_str()), 0);
-  ASSERT_EQ(Write(folder_ / "out.txt", "new"), 1);
-  EXPECT_EQ(ReadFile(elsewhere + "/kept.txt"), "new");
-  EXPECT_EQ(testing::ModeOf(elsewhere + "/kept.txt"), 0604u);
-  struct stat name;
-  ASSERT_EQ(lstat((folder_ / "out.txt").c_str(), &name), 0);
-  EXPECT_TRUE(S_ISLNK(name.st_mode));
-  EXPECT_EQ(ListFolder(elsewhere), std::vector<std::string>{"kept.txt"});
-  EXPECT_EQ(ListFolder(folder_.path()), (std::vector<std::string>{"elsewhere", "out.txt"}));
-}
-
-struct SameFileCase {
-  const char* name;
-  bool (*arrange)(const std::string& folder);  // makes "folder/a" and "folder/b"
-  int want;
-};
-
-const SameFileCase kSameFileCases[] = {
-    {"SymbolicLink",
-     [](const std::string& f) {
-       return WriteFile(f + "/a", "x") && symlink("a", (f + "/b").c_str()) == 0;
-     },
-     1},
-    {"HardLink",
-     [](const std::string& f) {
-       return WriteFile(f + "/a", "x") && link((f + "/a").c_str(), (f + "/b").c_str()) == 0;
-     },
-     1},
-    {"TwoFilesWithTheSameBytes",
-     [](const std::string& f) { return WriteFile(f + "/a", "x") && WriteFile(f + "/b", "x"); }, 0},
-    {"SecondMissing", [](const std::string& f) { return WriteFile(f + "/a", "x"); }, 0},
-    {"DanglingLink", [](const std::string& f) { return symlink("a", (f + "/b").c_str()) == 0; }, 0},
-};
-
-TEST_F(PosixPlatformTest, SameFileComparesIdentitiesNotNames) {
-  for (const SameFileCase& c : kSameFileCases) {
-    SCOPED_TRACE(c.name);
-    TempFolder folder;
-    ASSERT_TRUE(c.arrange(folder.path()));
-    EXPECT_EQ(Posix().is_same_file((folder / "a").c_str(), (folder / "b").c_str()), c.want);
-  }
-}
-
 // A full disk: the write fails part way, and the output keeps its old text.
 TEST_F(PosixPlatformTest, FullDiskLeavesTheOldOutputWhole) {
   std::string disk = folder_ / "disk";
