@@ -257,7 +257,8 @@ int WriteWholeFile(const char* path, const char* data, uint32_t size) {
   if (!identity.symbolic) return WriteExistingFile(path, identity, data, size) ? 1 : 0;
   // The file the link points to, so a rename beside it keeps the link.
   char target[PATH_MAX];
-  if (realpath(path, target) == nullptr) return 0;
+  // A link whose target has no name that fits: written through, in place.
+  if (realpath(path, target) == nullptr) return RewriteInPlace(path, data, size) ? 1 : 0;
   return WriteExistingFile(target, identity, data, size) ? 1 : 0;
 }
 
