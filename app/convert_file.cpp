@@ -85,6 +85,23 @@ const char* ReadFailureMessage(ReadResult result) {
   return kCannotOpenMessage;
 }
 
+// Writes the final text to the output and releases it. An output that is the
+// input under another name (a link) is refused: the page would be overwritten
+// by its own text.
+int WriteOutput(const Platform* platform, const char* path, const char* output_path,
+                char* final_text) {
+  if (platform->is_same_file(path, output_path)) {
+    MemFree(final_text);
+    return Fail(platform, kCreateFailedMessage, output_path);
+  }
+  // Stage texts come from 32-bit buffers, so the length fits.
+  uint32_t length = static_cast<uint32_t>(std::strlen(final_text));
+  int written = platform->write_whole_file(output_path, final_text, length);
+  MemFree(final_text);
+  if (!written) return Fail(platform, kCreateFailedMessage, output_path);
+  return 1;
+}
+
 // Reads, decodes, converts and writes; the paths stay the caller's.
 int ConvertToOutput(const Platform* platform, const char* path, const char* output_path) {
   char* block = nullptr;
@@ -107,12 +124,7 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
   MemFree(text);
   if (crlf_result == -1) return Fail(platform, kConversionFailedMessage, path);
 
-  // Stage texts come from 32-bit buffers, so the length fits.
-  uint32_t length = static_cast<uint32_t>(std::strlen(final_text));
-  int written = platform->write_whole_file(output_path, final_text, length);
-  MemFree(final_text);
-  if (!written) return Fail(platform, kCreateFailedMessage, output_path);
-  return 1;
+  return WriteOutput(platform, path, output_path, final_text);
 }
 
 }  // namespace

@@ -19,10 +19,16 @@ struct Platform {
   // Reads the whole file at path into a new block from MemAlloc, with three
   // NUL bytes behind the data. The caller releases the block with MemFree.
   ReadResult (*read_whole_file)(const char* path, char** block, uint32_t* size);
-  // Creates or replaces the file at path with exactly size bytes of data. 1 on
+  // Creates or replaces the file at path with exactly size bytes of data; an
+  // existing file keeps its other names (hard or symbolic links). 1 on
   // success; 0 when the file could not be created or completely written, and
-  // then no partial output is left and an existing file is unchanged.
+  // then no partial output is left and an existing file is never removed; it
+  // keeps its text unless a failure other than a full disk struck while it
+  // was being rewritten in place.
   int (*write_whole_file)(const char* path, const char* data, uint32_t size);
+  // 1 when both paths name one existing file, through whatever links lead to
+  // it; 0 otherwise, and when either cannot be looked up.
+  int (*is_same_file)(const char* path, const char* other);
   // Shows one warning: a Shift-JIS message (never null), and a path in the
   // platform's own form (null when there is none): UTF-8 on Windows, the bytes
   // as given on POSIX. Returns what the

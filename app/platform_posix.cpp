@@ -3,19 +3,24 @@
 // Reading takes one snapshot of a regular file into a block with three NUL
 // bytes behind the data; a file whose size changes during the read is
 // refused, and anything that is not a regular file has no size to trust and
-// is refused without blocking. Writing leaves no partial output: the text
-// goes into a temporary file in the output's folder, which replaces the
-// output by rename only after every byte has been written and the file
-// closed; every failure removes the temporary file. Two kinds of existing
-// output are rewritten where they are instead, as a plain create-and-replace
-// would, so a write that fails part way cuts them short (and is reported):
-// one reached through a link (a rename would replace the link, not the file
-// the user keeps), and one in a folder that refuses new files while the
-// output itself may be written. Warnings go to stderr as one UTF-8 line each:
-// "kelvane: ", the message, the path as given.
+// is refused without blocking.
+//
+// Writing never loses an existing output. A new output, or an existing one
+// with no other name, is written to a temporary file in the output's folder,
+// which replaces the output by rename only after every byte has been written
+// and the file closed; every failure removes the temporary file. An output
+// reached through a symbolic link is handled the same way in the folder of
+// the file the link points to, so the link stays and its target gets the
+// text. Only a file with a second hard link (which a rename would split from
+// its other names), or one in a folder that takes no new files, is rewritten
+// where it is: its space for the new text is reserved first, so a full disk
+// fails before its first byte changes. Warnings go to stderr as one UTF-8
+// line each: "kelvane: ", the message, the path as given.
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,8 +110,10 @@ mode_t CurrentUmask() {
 // the user may give them, its owner and group. A new file gets the usual mode.
 struct OutputIdentity {
   mode_t mode;
-  bool replaces;  // an existing file is replaced; uid and gid are its owners
-  bool linked;    // a regular file reached through a symbolic or a second hard link
+  bool replaces;   // an existing file is replaced; uid and gid are its owners
+  bool regular;    // the existing file is a regular file
+  bool symbolic;   // the name is a symbolic link to it
+  bool hard_link;  // it has other names besides the one it is reached by
   uid_t uid;
   gid_t gid;
 };
@@ -118,7 +125,7 @@ bool ProbeOutput(const char* path, OutputIdentity* identity) {
   struct stat info;
   if (stat(path, &info) != 0) {
     if (errno != ENOENT) return false;
-    *identity = {static_cast<mode_t>(0666 & ~CurrentUmask()), false, false, 0, 0};
+    *identity = {static_cast<mode_t>(0666 & ~CurrentUmask()), false, false, false, false, 0, 0};
     return true;
   }
   if (S_ISDIR(info.st_mode)) return false;
@@ -130,8 +137,13 @@ bool ProbeOutput(const char* path, OutputIdentity* identity) {
   close(fd);
   struct stat name;
   const bool symbolic = lstat(path, &name) == 0 && S_ISLNK(name.st_mode);
-  const bool linked = S_ISREG(info.st_mode) && (symbolic || info.st_nlink > 1);
-  *identity = {static_cast<mode_t>(info.st_mode & 0777), true, linked, info.st_uid, info.st_gid};
+  *identity = {static_cast<mode_t>(info.st_mode & 0777),
+               true,
+               S_ISREG(info.st_mode) != 0,
+               symbolic,
+               info.st_nlink > 1,
+               info.st_uid,
+               info.st_gid};
   return true;
 }
 
@@ -164,9 +176,8 @@ enum class TemporaryWrite { kDone, kFailed, kRefusedByFolder };
 
 // Fills the temporary file and puts it in place of path. On failure the
 // temporary file is removed, and path is as it was.
-TemporaryWrite ReplaceWithTemporary(const char* path, char* temp_path,
-                                    const OutputIdentity& identity, const char* data,
-                                    uint32_t size) {
+TemporaryWrite FillAndRename(const char* path, char* temp_path, const OutputIdentity& identity,
+                             const char* data, uint32_t size) {
   int fd = mkstemp(temp_path);
   if (fd < 0) {
     return errno == EACCES || errno == EPERM ? TemporaryWrite::kRefusedByFolder
@@ -185,27 +196,78 @@ TemporaryWrite ReplaceWithTemporary(const char* path, char* temp_path,
   return ok ? TemporaryWrite::kDone : TemporaryWrite::kFailed;
 }
 
-// Rewrites the existing file at path with data; its mode, owner and links
-// stay as they are. A failure part way leaves it cut short, and is reported.
+TemporaryWrite ReplaceWithTemporary(const char* path, const OutputIdentity& identity,
+                                    const char* data, uint32_t size) {
+  char* temp_path = TemporaryTemplate(path);
+  if (temp_path == nullptr) return TemporaryWrite::kFailed;
+  TemporaryWrite result = FillAndRename(path, temp_path, identity, data, size);
+  MemFree(temp_path);
+  return result;
+}
+
+// Makes sure the disk holds size bytes for the open file before any of its
+// bytes change. Reserving never touches what the file holds; when it fails
+// the file gets its old length back, since a reservation made by writing
+// zeros (where the file system has no fallocate) may have lengthened it.
+bool ReserveRoom(int fd, off_t old_size, off_t size) {
+  if (size == 0) return true;
+  int result;
+  do {
+    result = posix_fallocate(fd, 0, size);
+  } while (result == EINTR);
+  if (result == 0) return true;
+  (void)!ftruncate(fd, old_size);
+  return false;
+}
+
+// Rewrites the existing regular file at path with data; its mode, owner and
+// other names stay. The room for the new text is reserved first, so a full
+// disk leaves the old text whole; only a failure after that (an I/O error)
+// can leave it partly rewritten, and is reported.
 bool RewriteInPlace(const char* path, const char* data, uint32_t size) {
-  int fd = open(path, O_WRONLY | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int fd = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = WriteFully(fd, data, size);
+  struct stat info;
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            ReserveRoom(fd, info.st_size, static_cast<off_t>(size));
+  ok = ok && WriteFully(fd, data, size) && ftruncate(fd, static_cast<off_t>(size)) == 0;
   return close(fd) == 0 && ok;
+}
+
+// Puts data into the existing regular file at path (the link's target, for a
+// symbolic link): replaced whole where it has no other name and its folder
+// takes a temporary file, rewritten in place otherwise.
+bool WriteExistingFile(const char* path, const OutputIdentity& identity, const char* data,
+                       uint32_t size) {
+  if (!identity.hard_link) {
+    TemporaryWrite result = ReplaceWithTemporary(path, identity, data, size);
+    if (result != TemporaryWrite::kRefusedByFolder) return result == TemporaryWrite::kDone;
+  }
+  return RewriteInPlace(path, data, size);
 }
 
 int WriteWholeFile(const char* path, const char* data, uint32_t size) {
   OutputIdentity identity;
   if (!ProbeOutput(path, &identity)) return 0;
-  if (identity.linked) return RewriteInPlace(path, data, size) ? 1 : 0;
-  char* temp_path = TemporaryTemplate(path);
-  if (temp_path == nullptr) return 0;
-  TemporaryWrite result = ReplaceWithTemporary(path, temp_path, identity, data, size);
-  MemFree(temp_path);
-  if (result == TemporaryWrite::kRefusedByFolder && identity.replaces) {
-    return RewriteInPlace(path, data, size) ? 1 : 0;
+  // A new file; or a name held by a device or a FIFO with a reader, which the
+  // new file replaces.
+  if (!identity.regular) {
+    return ReplaceWithTemporary(path, identity, data, size) == TemporaryWrite::kDone ? 1 : 0;
   }
-  return result == TemporaryWrite::kDone ? 1 : 0;
+  if (!identity.symbolic) return WriteExistingFile(path, identity, data, size) ? 1 : 0;
+  // The file the link points to, so a rename beside it keeps the link.
+  char target[PATH_MAX];
+  // A link whose target has no name that fits: written through, in place.
+  if (realpath(path, target) == nullptr) return RewriteInPlace(path, data, size) ? 1 : 0;
+  return WriteExistingFile(target, identity, data, size) ? 1 : 0;
+}
+
+// 1 when both paths name one existing file, whatever links lead to it.
+int IsSameFile(const char* a, const char* b) {
+  struct stat first;
+  struct stat second;
+  if (stat(a, &first) != 0 || stat(b, &second) != 0) return 0;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino ? 1 : 0;
 }
 
 // Writes one UTF-16 unit as UTF-8.
@@ -246,7 +308,7 @@ int ShowWarning(const char* message, const char* path) {
   return failed ? 0 : 1;
 }
 
-constexpr Platform kPosixPlatform = {ReadWholeFile, WriteWholeFile, ShowWarning};
+constexpr Platform kPosixPlatform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning};
 
 }  // namespace
 

@@ -6,10 +6,15 @@
 // 932 and the path back to UTF-16, so the box spells the path exactly as
 // Windows does, whatever the system's ANSI code page is.
 //
-// An output is never left half written: the text goes to a temporary file in
-// the output's folder, which replaces the output only after a complete write.
-// An output with other names, or one in a folder that takes no new files, is
-// rewritten in place instead.
+// An output is never left half written and an existing one is never lost:
+// the text goes to a temporary file in the output's folder, which replaces the
+// output only after a complete write. An output behind a symbolic link is
+// handled the same way beside the file the link points to, so the link stays.
+// Only an output with a second hard link (which a replacement would split from
+// its other names), or one where no temporary file can be made beside it (a
+// folder that takes no new files, or one too deep for another name), is
+// rewritten in place: room for the new text is reserved first, so a full disk
+// fails before the old text changes.
 #include <windows.h>
 
 #include <cstring>
@@ -30,9 +35,10 @@ constexpr size_t kMaxPathBytes = 32767 - 8;
 constexpr UINT kShiftJisCodePage = 932;
 
 struct HeapFree {
-  void operator()(char* block) const { MemFree(block); }
+  void operator()(void* block) const { MemFree(block); }
 };
 using HeapText = std::unique_ptr<char, HeapFree>;
+using HeapWide = std::unique_ptr<wchar_t, HeapFree>;
 
 // Reads exactly size bytes from file into a new block with three NUL bytes
 // behind them; the third keeps a zero 16-bit unit inside a block of odd size.
@@ -69,10 +75,11 @@ ReadResult ReadWholeFile(const char* path, char** block, uint32_t* size) {
 
 // What the output name holds before the write.
 enum class OutputState {
-  kRefused,  // a folder, a read-only file, or one held open elsewhere
-  kNew,      // nothing yet
-  kPlain,    // a file we may replace
-  kLinked,   // a file reached through a symbolic link or with a second hard link
+  kRefused,     // a folder, a read-only file, or one held open elsewhere
+  kNew,         // nothing yet
+  kPlain,       // a file we may replace
+  kHardLinked,  // a file with a second hard link
+  kSymbolic,    // a symbolic link (or another reparse point) to a file
 };
 
 // Opens an existing output for writing to see that no one else holds it open.
@@ -87,22 +94,81 @@ OutputState ProbeOutput(const char* path) {
   HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, OPEN_EXISTING, 0);
   if (file == INVALID_HANDLE_VALUE) return OutputState::kRefused;
   BY_HANDLE_FILE_INFORMATION info;
-  const bool linked = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                      (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1);
+  const bool hard_linked = GetFileInformationByHandle(file, &info) && info.nNumberOfLinks > 1;
   CloseHandle(file);
-  return linked ? OutputState::kLinked : OutputState::kPlain;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return OutputState::kSymbolic;
+  return hard_linked ? OutputState::kHardLinked : OutputState::kPlain;
+}
+
+// Moves the file pointer to offset from the start.
+bool SeekTo(HANDLE file, LONGLONG offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
+}
+
+bool SetLength(HANDLE file, LONGLONG length) {
+  return SeekTo(file, length) && SetEndOfFile(file);
+}
+
+// Writes all of data at the file pointer.
+bool WriteAll(HANDLE file, const char* data, uint32_t size) {
+  DWORD written = 0;
+  return WriteFile(file, data, size, &written, nullptr) && written == size;
 }
 
 // Writes all of data to the file that handle opened, and closes it. 1 only
 // when every byte went out and the close succeeded.
 int WriteAndClose(HANDLE file, const char* data, uint32_t size) {
-  DWORD written = 0;
-  const bool wrote = WriteFile(file, data, size, &written, nullptr) && written == size;
+  const bool wrote = WriteAll(file, data, size);
   const bool closed = CloseHandle(file);
   return wrote && closed ? 1 : 0;
 }
 
-constexpr size_t kTemporaryNameLength = sizeof("kv01234567.tmp") - 1;
+// Writes zero bytes from the file's end up to size, which takes real room on
+// every file system, also where moving the end only makes a hole (Wine).
+bool ZeroFillTo(HANDLE file, LONGLONG old_size, uint32_t size) {
+  static const char kZeros[65536] = {};
+  if (!SeekTo(file, old_size)) return false;
+  for (LONGLONG left = size - old_size; left > 0;) {
+    const uint32_t chunk = left < static_cast<LONGLONG>(sizeof(kZeros))
+                               ? static_cast<uint32_t>(left)
+                               : static_cast<uint32_t>(sizeof(kZeros));
+    if (!WriteAll(file, kZeros, chunk)) return false;
+    left -= chunk;
+  }
+  return true;
+}
+
+// Makes sure the disk holds size bytes for the open file before any of its
+// bytes change: the allocation is asked for (which fails at once on a full
+// NTFS disk), then the new part is filled with zeros; neither touches what
+// the file holds. On failure the file gets its old length back.
+bool ReserveRoom(HANDLE file, LONGLONG old_size, uint32_t size) {
+  if (size <= old_size) return true;
+  FILE_ALLOCATION_INFO allocation;
+  allocation.AllocationSize.QuadPart = size;
+  // Systems that cannot set it alone answer otherwise; the zeros still reserve.
+  const bool allocated =
+      SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof(allocation)) ||
+      GetLastError() != ERROR_DISK_FULL;
+  if (allocated && ZeroFillTo(file, old_size, size)) return true;
+  SetLength(file, old_size);
+  return false;
+}
+
+// Rewrites the existing file at path; its names stay as they are. A full disk
+// fails before the first byte changes; only a failure after that (an I/O
+// error) can leave the old text partly rewritten, and is reported.
+int RewriteInPlace(const char* path, const char* data, uint32_t size) {
+  HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  LARGE_INTEGER old_size;
+  bool ok = GetFileSizeEx(file, &old_size) && ReserveRoom(file, old_size.QuadPart, size);
+  ok = ok && SeekTo(file, 0) && WriteAll(file, data, size) && SetLength(file, size);
+  const bool closed = CloseHandle(file);
+  return ok && closed ? 1 : 0;
+}
 
 // Length of the folder part of path, its trailing separator included; 0 when
 // the path names no folder.
@@ -123,6 +189,8 @@ enum class TemporaryWrite {
   kNoRoom,           // no temporary name fits beside the output (a path near the limit)
   kRefusedByFolder,  // the folder takes no new files
 };
+
+constexpr size_t kTemporaryNameLength = sizeof("kv01234567.tmp") - 1;
 
 // Creates a new, empty temporary file beside path: its name goes to temporary
 // (room for the folder and the name). INVALID_HANDLE_VALUE with *fits false
@@ -162,41 +230,120 @@ TemporaryWrite WriteThroughTemporary(const char* path, const char* data, uint32_
   return TemporaryWrite::kFailed;
 }
 
-// Writes the output in place, for a folder so deep that no temporary name
-// fits beside it. A failed write removes what it wrote.
-int WriteInPlace(const char* path, const char* data, uint32_t size) {
-  HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+// Writes a new output in place, for a folder so deep that no temporary name
+// fits beside it. A failed write removes what it wrote; a file that appeared
+// meanwhile is not touched.
+int WriteNewInPlace(const char* path, const char* data, uint32_t size) {
+  HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
   if (file == INVALID_HANDLE_VALUE) return 0;
   if (WriteAndClose(file, data, size)) return 1;
   DeleteFileUtf8(path);
   return 0;
 }
 
-// Rewrites the existing file at path; its links stay as they are. A failure
-// part way leaves it cut short, and is reported.
-int RewriteInPlace(const char* path, const char* data, uint32_t size) {
-  HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, TRUNCATE_EXISTING, 0);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  return WriteAndClose(file, data, size);
+int WriteNewFile(const char* path, const char* data, uint32_t size) {
+  switch (WriteThroughTemporary(path, data, size)) {
+    case TemporaryWrite::kDone:
+      return 1;
+    case TemporaryWrite::kNoRoom:
+      return WriteNewInPlace(path, data, size);
+    case TemporaryWrite::kRefusedByFolder:
+    case TemporaryWrite::kFailed:
+      break;
+  }
+  return 0;
+}
+
+// Replaces an existing file whole where a temporary file can be made beside
+// it; otherwise rewrites it in place, so it is never removed.
+int ReplaceExistingFile(const char* path, const char* data, uint32_t size) {
+  switch (WriteThroughTemporary(path, data, size)) {
+    case TemporaryWrite::kDone:
+      return 1;
+    case TemporaryWrite::kNoRoom:
+    case TemporaryWrite::kRefusedByFolder:
+      return RewriteInPlace(path, data, size);
+    case TemporaryWrite::kFailed:
+      break;
+  }
+  return 0;
+}
+
+// The path under which the system keeps the open file at path, that of the
+// file itself when path leads through symbolic links, as a new WTF-8 block
+// without the "\\?\" prefix; null when there is none.
+char* FinalPath(const char* path) {
+  HANDLE file = CreateFileUtf8(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING, 0);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  const DWORD room = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED);
+  HeapWide found(room != 0 ? static_cast<wchar_t*>(MemAlloc(sizeof(wchar_t) * room)) : nullptr);
+  const DWORD length =
+      found != nullptr ? GetFinalPathNameByHandleW(file, found.get(), room, FILE_NAME_NORMALIZED)
+                       : 0;
+  CloseHandle(file);
+  if (length == 0 || length >= room) return nullptr;
+  wchar_t* rest = found.get();
+  if (wcsncmp(rest, L"\\\\?\\UNC\\", 8) == 0) {
+    rest += 6;  // "C\" of "UNC\", made the two backslashes of "\\server"
+    rest[0] = L'\\';
+  } else if (wcsncmp(rest, L"\\\\?\\", 4) == 0) {
+    rest += 4;
+  }
+  return Utf16ToWtf8(reinterpret_cast<const uint16_t*>(rest), wcslen(rest));
+}
+
+// Writes an existing output where it really is: behind a symbolic link, the
+// file the link points to, so the link stays a link.
+int WriteExistingFile(const char* path, OutputState state, const char* data, uint32_t size) {
+  const HeapText target(FinalPath(path));
+  const char* where = target != nullptr ? target.get() : path;
+  if (where != path) state = ProbeOutput(where);
+  switch (state) {
+    case OutputState::kPlain:
+      return ReplaceExistingFile(where, data, size);
+    case OutputState::kHardLinked:
+      // Replacing it would leave its other names with the old text.
+      return RewriteInPlace(where, data, size);
+    case OutputState::kSymbolic:
+      // A reparse point that leads nowhere else (a file kept by a sync or
+      // dedup service), or a link that could not be followed.
+      return RewriteInPlace(where, data, size);
+    case OutputState::kNew:
+    case OutputState::kRefused:
+      break;
+  }
+  return 0;
 }
 
 int WriteWholeFile(const char* path, const char* data, uint32_t size) {
   const OutputState state = ProbeOutput(path);
   if (state == OutputState::kRefused) return 0;
-  // Replacing a linked file would leave its other names with the old text.
-  if (state == OutputState::kLinked) return RewriteInPlace(path, data, size);
-  switch (WriteThroughTemporary(path, data, size)) {
-    case TemporaryWrite::kDone:
-      return 1;
-    case TemporaryWrite::kNoRoom:
-      return WriteInPlace(path, data, size);
-    case TemporaryWrite::kRefusedByFolder:
-      // An existing output may still be writable where new files are not.
-      return state == OutputState::kPlain ? RewriteInPlace(path, data, size) : 0;
-    case TemporaryWrite::kFailed:
-      break;
-  }
-  return 0;
+  if (state == OutputState::kNew) return WriteNewFile(path, data, size);
+  return WriteExistingFile(path, state, data, size);
+}
+
+// Reads the identity of the file at path: the volume's serial number and the
+// file's index on it, which every name of one file shares.
+bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE file = CreateFileUtf8(path, FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool read = GetFileInformationByHandle(file, info) != 0;
+  CloseHandle(file);
+  return read;
+}
+
+int IsSameFile(const char* path, const char* other) {
+  BY_HANDLE_FILE_INFORMATION first;
+  BY_HANDLE_FILE_INFORMATION second;
+  if (!FileIdentity(path, &first) || !FileIdentity(other, &second)) return 0;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+                 first.nFileIndexHigh == second.nFileIndexHigh &&
+                 first.nFileIndexLow == second.nFileIndexLow
+             ? 1
+             : 0;
 }
 
 // Appends the text of bytes in code page to out (which has room for it) and
@@ -256,7 +403,7 @@ int ShowWarning(const char* message, const char* path) {
   return result;
 }
 
-constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, ShowWarning};
+constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning};
 
 }  // namespace
 

@@ -99,7 +99,13 @@ int ShowWarning(const char* message, const char* path) {
   return DefaultPlatform()->show_warning(message, path);
 }
 
-constexpr Platform kStandardStreams = {ReadStandardInput, WriteStandardOutput, ShowWarning};
+// Standard input and output are no named files, so neither can be the other.
+int NoSameFile(const char* /*path*/, const char* /*other*/) {
+  return 0;
+}
+
+constexpr Platform kStandardStreams = {ReadStandardInput, WriteStandardOutput, NoSameFile,
+                                       ShowWarning};
 
 }  // namespace
 

@@ -52,7 +52,12 @@ int CaptureWarning(const char* message, const char*) {
   return 1;
 }
 
-const Platform kCapture = {ReadInput, CaptureWrite, CaptureWarning};
+// The input and the output are two files here.
+int NeverSameFile(const char*, const char*) {
+  return 0;
+}
+
+const Platform kCapture = {ReadInput, CaptureWrite, NeverSameFile, CaptureWarning};
 
 Outcome Convert() {
   Outcome outcome;

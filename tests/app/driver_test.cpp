@@ -31,6 +31,7 @@ struct FakeSystem {
   ReadResult read_result = ReadResult::kOk;
   std::string file = "<html>";  // the bytes a successful read delivers
   int write_result = 1;
+  int same_file = 0;  // what the identity check answers
   int warning_result = 1;
   std::string written;  // the data of the last write
   std::vector<Warning> warnings;
@@ -60,13 +61,18 @@ int FakeWrite(const char* path, const char* data, uint32_t size) {
   return System().write_result;
 }
 
+int FakeSameFile(const char* path, const char* other) {
+  RecordCall(std::string("same ") + path + " " + other);
+  return System().same_file;
+}
+
 int FakeWarn(const char* message, const char* path) {
   RecordCall("warn");
   System().warnings.push_back({message, path != nullptr ? path : "(null)"});
   return System().warning_result;
 }
 
-constexpr Platform kFakePlatform = {FakeRead, FakeWrite, FakeWarn};
+constexpr Platform kFakePlatform = {FakeRead, FakeWrite, FakeSameFile, FakeWarn};
 
 class DriverTest : public ::testing::Test {
  protected:
@@ -93,7 +99,8 @@ TEST_F(DriverTest, SuccessRunsEveryStageInOrderAndWritesTheFinalText) {
   EXPECT_EQ(ConvertFileWith(&kFakePlatform, "dir/page.html"), 1);
   std::vector<std::string> want = {"read dir/page.html",      "DetectEncoding 5 40",
                                    "DecodeUtf8 0x200",        "HtmlToText",
-                                   "NormalizeLineEnds 0x300", "write dir/page.txt"};
+                                   "NormalizeLineEnds 0x300", "same dir/page.html dir/page.txt",
+                                   "write dir/page.txt"};
   EXPECT_EQ(Calls(), want);
   EXPECT_EQ(System().written, "final text\r\n");
   EXPECT_TRUE(System().warnings.empty());
@@ -103,7 +110,7 @@ TEST_F(DriverTest, SuccessRunsEveryStageInOrderAndWritesTheFinalText) {
 // input alive: the input of the stage before was released when it returned.
 TEST_F(DriverTest, AtMostTwoTextBlocksAreAliveAtAnyStage) {
   ASSERT_EQ(ConvertFileWith(&kFakePlatform, "page.htm"), 1);
-  std::vector<long> want = {1, 2, 2, 2, 2, 2};  // read .. write, as in the test above
+  std::vector<long> want = {1, 2, 2, 2, 2, 2, 2};  // read .. write, as in the test above
   EXPECT_EQ(Stages().live_on_entry, want);
 }
 
@@ -245,6 +252,9 @@ const FailureCase kFailureCases[] = {
      kConversionFailedMessage, "in/page.htm", "NormalizeLineEnds 0x300"},
     {"CreateFailureShowsOutput", [] { System().write_result = 0; }, kCreateFailedMessage,
      "in/page.txt", "write in/page.txt"},
+    // A link from the output to the input: the page is never written over.
+    {"OutputThatIsTheInputShowsOutput", [] { System().same_file = 1; }, kCreateFailedMessage,
+     "in/page.txt", "same in/page.htm in/page.txt"},
 };
 
 TEST_F(DriverTest, EachFailureShowsItsMessageAndPath) {

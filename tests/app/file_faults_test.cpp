@@ -1,6 +1,7 @@
 // The kelvane program against file-system faults, on real files: each case
 // gives its message, leaves no partial output or temporary file, and leaves an
-// existing output as it was unless the conversion succeeded.
+// existing output and its other names as they were unless the conversion
+// succeeded (an output linked to the input is the input).
 //
 // Root ignores file permissions, so the read-only cases use a small tmpfs
 // remounted read-only, and a full disk is a small tmpfs filled up; these run
@@ -99,6 +100,36 @@ bool FillDiskLeaving(const std::string& folder, off_t room) {
   return close(fd) == 0 && ok;
 }
 
+// About 120 KB of text, for the 16 KB left free on a full disk.
+std::string BigPage() {
+  std::string page = "<body>";
+  while (page.size() < 120000) page += "<p>" + std::string(70, 'x') + "</p>\n";
+  return page;
+}
+
+// A page with an earlier output that has a second name, other.txt: a hard link
+// (link) or the file a symbolic link points to (symlink); the disk is then
+// filled as in the full-disk case.
+std::string LinkedOutputOnAFullDisk(const std::string& folder,
+                                    int (*link_to)(const char*, const char*)) {
+  std::string other = folder + "/other.txt";
+  bool ok = WriteFile(folder + "/page.html", BigPage()) && WriteFile(other, kOldOutput) &&
+            link_to(link_to == symlink ? "other.txt" : other.c_str(),
+                    (folder + "/page.txt").c_str()) == 0 &&
+            FillDiskLeaving(folder, 16384);
+  return ok ? folder + "/page.html" : "";
+}
+
+// A page whose output name is a link (link or symlink) to the page itself.
+std::string OutputLinkedToTheInput(const std::string& folder,
+                                   int (*link_to)(const char*, const char*)) {
+  std::string input = folder + "/page.html";
+  bool ok = WriteFile(input, testing::kPageUtf8) &&
+            link_to(link_to == symlink ? "page.html" : input.c_str(),
+                    (folder + "/page.txt").c_str()) == 0;
+  return ok ? input : "";
+}
+
 // How the program is run.
 enum class RunAs {
   kUser,                  // as the test's user
@@ -176,14 +207,25 @@ const FaultCase kFaultCases[] = {
      kCreateFailed, true},
     {"DiskFullDuringTheWrite",
      [](const std::string& f) {
-       // About 120 KB of text for 16 KB of free space.
-       std::string page = "<body>";
-       while (page.size() < 120000) page += "<p>" + std::string(70, 'x') + "</p>\n";
-       bool ok = WriteFile(f + "/page.html", page) && WriteFile(f + "/page.txt", kOldOutput) &&
+       bool ok = WriteFile(f + "/page.html", BigPage()) && WriteFile(f + "/page.txt", kOldOutput) &&
                  FillDiskLeaving(f, 16384);
        return ok ? f + "/page.html" : "";
      },
      RunAs::kUser, "size=512k", false, kCreateFailed, true},
+    // Rewritten where it is to keep its other name: the room is reserved
+    // first, so neither name loses a byte.
+    {"HardLinkedOutputOnAFullDisk",
+     [](const std::string& f) { return LinkedOutputOnAFullDisk(f, link); }, RunAs::kUser,
+     "size=512k", false, kCreateFailed, true},
+    {"SymbolicallyLinkedOutputOnAFullDisk",
+     [](const std::string& f) { return LinkedOutputOnAFullDisk(f, symlink); }, RunAs::kUser,
+     "size=512k", false, kCreateFailed, true},
+    {"OutputIsASymbolicLinkToTheInput",
+     [](const std::string& f) { return OutputLinkedToTheInput(f, symlink); }, RunAs::kUser, nullptr,
+     false, kCreateFailed, true},
+    {"OutputIsAHardLinkOfTheInput",
+     [](const std::string& f) { return OutputLinkedToTheInput(f, link); }, RunAs::kUser, nullptr,
+     false, kCreateFailed, true},
     {"PathOfExactly259Bytes", [](const std::string& f) { return PageAtPathLength(f, 259); },
      RunAs::kUser, nullptr, false, nullptr, false},
     {"PathOf260Bytes", [](const std::string& f) { return PageAtPathLength(f, 260); }, RunAs::kUser,
@@ -206,6 +248,8 @@ struct CaseResult {
   std::vector<std::string> listing_after;
   std::string output_before;
   std::string output_after;
+  std::string other_before;  // other.txt, the output's second name where a case makes one
+  std::string other_after;
   std::string skip;     // why the case cannot run here
   std::string failure;  // what went wrong in the test's own machinery
 };
@@ -326,6 +370,7 @@ CaseResult RunCase(const FaultCase& c, const std::string& folder, const TempFold
   std::string output = OutputPathOf(result.input);
   result.listing_before = ListFolder(input_folder);
   result.output_before = ReadFile(output);
+  result.other_before = ReadFile(input_folder + "/other.txt");
   switch (c.run_as) {
     case RunAs::kUser:
       result.run = testing::RunKelvane({result.input}, scratch);
@@ -350,6 +395,7 @@ CaseResult RunCase(const FaultCase& c, const std::string& folder, const TempFold
   }
   result.listing_after = ListFolder(input_folder);
   result.output_after = ReadFile(output);
+  result.other_after = ReadFile(input_folder + "/other.txt");
   return result;
 }
 
@@ -387,14 +433,15 @@ std::string Pack(const CaseResult& r) {
   std::string packed;
   for (const std::string& field :
        {r.input, std::to_string(r.run.status), r.run.err, r.run.out, JoinNames(r.listing_before),
-        JoinNames(r.listing_after), r.output_before, r.output_after, r.skip, r.failure}) {
+        JoinNames(r.listing_after), r.output_before, r.output_after, r.other_before, r.other_after,
+        r.skip, r.failure}) {
     PutField(&packed, field);
   }
   return packed;
 }
 
 bool Unpack(const std::string& packed, CaseResult* r) {
-  std::string fields[10];
+  std::string fields[12];
   std::size_t at = 0;
   for (std::string& field : fields) {
     if (!TakeField(packed, &at, &field)) return false;
@@ -407,8 +454,10 @@ bool Unpack(const std::string& packed, CaseResult* r) {
   r->listing_after = SplitNames(fields[5]);
   r->output_before = fields[6];
   r->output_after = fields[7];
-  r->skip = fields[8];
-  r->failure = fields[9];
+  r->other_before = fields[8];
+  r->other_after = fields[9];
+  r->skip = fields[10];
+  r->failure = fields[11];
   return true;
 }
 
@@ -459,6 +508,7 @@ TEST_P(FileFaultTest, GivesItsMessageAndKeepsOrReplacesTheOutputWhole) {
   EXPECT_EQ(r.run.err,
             "kelvane: " + std::string(c.message) + (c.shows_output ? output : r.input) + "\n");
   EXPECT_EQ(r.output_after, r.output_before) << "an existing output is left as it was";
+  EXPECT_EQ(r.other_after, r.other_before) << "and so is its other name";
   EXPECT_EQ(r.listing_after, r.listing_before) << "no output, no temporary file";
 }
 

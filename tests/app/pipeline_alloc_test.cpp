@@ -67,13 +67,18 @@ int CountingWrite(const char* path, const char* data, uint32_t size) {
   return written;
 }
 
+int RealIsSameFile(const char* path, const char* other) {
+  return DefaultPlatform()->is_same_file(path, other);
+}
+
 int CapturingWarn(const char* message, const char* path) {
   g_observed.warnings.push_back({message, path != nullptr ? path : "(null)"});
   return 1;
 }
 
 // The real files, with the warnings caught instead of printed.
-constexpr Platform kRecordingPlatform = {CountingRead, CountingWrite, CapturingWarn};
+constexpr Platform kRecordingPlatform = {CountingRead, CountingWrite, RealIsSameFile,
+                                         CapturingWarn};
 
 // How many allocations each text stage makes on a document, measured by
 // running the stages directly: -1 for a stage that is not reached.

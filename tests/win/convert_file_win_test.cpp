@@ -2,6 +2,8 @@
 // box (caught in-process), and how outputs are written and replaced.
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -276,6 +278,92 @@ void HardLinkedOutputIsRewrittenThroughTheLink() {
   RemoveTree(s.folder);
 }
 
+// An output that is the input under another name is refused, and neither
+// changes: the page is never written over by its own text.
+void OutputThatIsTheInputIsRefused() {
+  const Scratch s = MakeScratch("kelvane-self");
+  const std::string page = GoodPage();
+  WriteFileBytes(s.Path(L"page.htm"), page);
+  Check(CreateHardLinkW(Wide(s.Path(L"page.txt")).c_str(), Wide(s.Path(L"page.htm")).c_str(),
+                        nullptr),
+        "making the output a second name of the input");
+  const std::wstring output = s.Shown(L"page.txt");
+  ExpectOneBox(s.Path(L"page.htm"), BoxText(kCreateFailed, &output), "output is the input");
+  Check(ReadFileBytes(s.Path(L"page.htm")) == page, "the input keeps its bytes");
+  Check(ReadFileBytes(s.Path(L"page.txt")) == page, "and so does its other name");
+  CheckEqual(static_cast<long long>(ListFiles(s.folder, "*").size()), 2, "files in the folder");
+  RemoveTree(s.folder);
+}
+
+// Fills the disk of folder, then frees room bytes again, so that a write of
+// more than room bytes runs out of space part way.
+bool FillDiskLeaving(const std::string& folder, long long room) {
+  const std::string path = folder + "filler";
+  HANDLE file =
+      CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  static const std::string block(4096, 'f');
+  long long size = 0;
+  DWORD written = 0;
+  while (WriteFile(file, block.data(), 4096, &written, nullptr) && written > 0) size += written;
+  LARGE_INTEGER end;
+  end.QuadPart = size - room;
+  const bool ok =
+      size > room && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  return CloseHandle(file) && ok;
+}
+
+// The small disk that scripts/test-windows mounts (a tmpfs mapped as a drive,
+// named by KELVANE_TEST_SMALL_DISK); "" when this run has none.
+std::string SmallDisk() {
+  const char* disk = std::getenv("KELVANE_TEST_SMALL_DISK");
+  if (disk == nullptr || disk[0] == '\0') return "";
+  ULARGE_INTEGER total;
+  const bool small =
+      GetDiskFreeSpaceExA(disk, nullptr, &total, nullptr) && total.QuadPart <= (1u << 20);
+  Check(small, std::string("drive ") + disk + " is a disk of at most 1 MiB");
+  return small ? disk : "";
+}
+
+// A full disk: the text does not fit, the box names the output, and the old
+// output keeps every byte under each of its names, whether it is replaced
+// through a temporary file (no other name) or rewritten in place (a second
+// hard link).
+void FullDiskKeepsTheOldOutput() {
+  const std::string disk = SmallDisk();
+  if (disk.empty()) {
+    std::printf("skipped: full disk (no small disk; scripts/test-windows mounts one as root)\n");
+    return;
+  }
+  // About 120 KB of text for 16 KB of free space.
+  std::string page = "<body>";
+  while (page.size() < 120000) page += "<p>" + std::string(70, 'x') + "</p>\n";
+  const std::string old_text = "the output of an earlier run";
+  const Scratch s{disk, Wide(disk)};
+  for (const bool linked : {false, true}) {
+    const std::string what = linked ? "hard-linked output" : "plain output";
+    WriteFileBytes(s.Path(L"page.htm"), page);
+    WriteFileBytes(s.Path(L"page.txt"), old_text);
+    if (linked) {
+      Check(CreateHardLinkW(Wide(s.Path(L"other.txt")).c_str(), Wide(s.Path(L"page.txt")).c_str(),
+                            nullptr),
+            what + ": making the second link");
+    }
+    Check(FillDiskLeaving(s.folder, 16384), what + ": filling the disk");
+    const std::wstring output = s.Shown(L"page.txt");
+    ExpectOneBox(s.Path(L"page.htm"), BoxText(kCreateFailed, &output), what);
+    Check(ReadFileBytes(s.Path(L"page.txt")) == old_text, what + ": the old text, byte for byte");
+    if (linked) {
+      Check(ReadFileBytes(s.Path(L"other.txt")) == old_text, what + ": and under its other name");
+    }
+    CheckEqual(static_cast<long long>(ListFiles(s.folder, "kv*.tmp").size()), 0,
+               what + ": temporary files left");
+    for (const wchar_t* name : {L"filler", L"page.htm", L"page.txt", L"other.txt"}) {
+      DeleteFileW(Wide(s.Path(name)).c_str());
+    }
+  }
+}
+
 // Names of any letters Windows has, and upper-case extensions.
 void OutputNamesFollowTheInput() {
   const Scratch s = MakeScratch("kelvane-names");
@@ -375,6 +463,8 @@ std::vector<WinTest> ConvertFileWinTests() {
       {"existing output is replaced whole", ExistingOutputIsReplacedWhole},
       {"hard-linked output is rewritten through the link",
        HardLinkedOutputIsRewrittenThroughTheLink},
+      {"output that is the input is refused", OutputThatIsTheInputIsRefused},
+      {"full disk keeps the old output", FullDiskKeepsTheOldOutput},
       {"output names follow the input", OutputNamesFollowTheInput},
       {"deep folder still gets its output", DeepFolderStillGetsItsOutput},
       {"paths over 300 characters convert", PathsOverThreeHundredCharactersConvert},
