@@ -8,6 +8,9 @@
 
 namespace kelvane {
 
+// The code page every text here is written in: Shift-JIS, as Windows has it.
+inline constexpr unsigned kShiftJisCodePage = 932;
+
 // HTMLファイルではありません： (not an HTML file)
 inline constexpr char kNotHtmlMessage[] =
     "HTML\x83t\x83@"

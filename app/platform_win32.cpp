@@ -32,7 +32,6 @@ namespace {
 // The longest path the system takes (32767 UTF-16 units) less the longest
 // prefix it may get; UTF-8 never has fewer bytes than UTF-16 has units.
 constexpr size_t kMaxPathBytes = 32767 - 8;
-constexpr UINT kShiftJisCodePage = 932;
 
 struct HeapFree {
   void operator()(void* block) const { MemFree(block); }

@@ -5,7 +5,7 @@
 # The Windows-only parts, as objects so the program and the Windows-side test
 # harnesses link the same code without an order between static libraries.
 add_library(kelvane_win32 OBJECT
-  platform_win32.cpp system_path_win32.cpp wildcard_win32.cpp drop_window.cpp dpi_win32.cpp)
+  platform_win32.cpp system_path_win32.cpp wildcard_win32.cpp drop_window_win32.cpp dpi_win32.cpp)
 target_include_directories(kelvane_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kelvane_win32 PUBLIC user32 gdi32 shell32)
 
@@ -24,7 +24,7 @@ add_custom_command(
   DEPENDS kelvane.rc kelvane.manifest
   COMMENT "Compiling the version resource and manifest of kelvane.exe")
 
-add_executable(kelvane WIN32 win_main.cpp ${KELVANE_RESOURCE})
+add_executable(kelvane WIN32 main_win32.cpp ${KELVANE_RESOURCE})
 target_link_libraries(kelvane PRIVATE kelvane_win32 kelvane_app kelvane_core kelvane_heap)
 target_link_options(kelvane PRIVATE -static -static-libgcc -static-libstdc++)
 set_target_properties(kelvane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -1,10 +1,10 @@
 // The one seam through which the core and the driver reach the general heap.
 //
 // Every block a stage hands to its caller comes from MemAlloc or MemResize and
-// is released with MemFree. The Windows program links heap.cpp (plain malloc),
-// the POSIX program app/heap_posix.cpp (large blocks as reusable mappings); a
-// test build may link another definition that fails chosen allocations on
-// purpose.
+// is released with MemFree. kelvane.exe, the fuzz targets and the benchmarks
+// link heap.cpp (plain malloc); the POSIX program links app/heap_posix.cpp
+// (large blocks as reusable mappings); the tests link a heap that counts
+// blocks and fails chosen allocations on purpose.
 #pragma once
 
 #include <cstddef>

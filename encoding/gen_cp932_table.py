@@ -10,7 +10,7 @@ Two steps, both without network:
   gen_cp932_table.py --check      fails when cp932_table.cpp differs from them
 
 cp932_best_fit.txt is Windows' best fit for cp932, measured under Wine by
-encoding/dump_cp932_best_fit.cpp. With the JIS X 0208 meaning of U+301C and
+tests/win/dump_cp932_best_fit.cpp. With the JIS X 0208 meaning of U+301C and
 U+2016 it makes the near codes: the code that stands in for a unit without an
 exact one.
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/drop_window.h"
+#include "app/drop_window_win32.h"
 #include "tests/win/box_catcher.h"
 #include "tests/win/win_check.h"
 #include "tests/win/win_tests.h"

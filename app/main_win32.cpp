@@ -12,7 +12,7 @@
 
 #include "app/command_line.h"
 #include "app/convert_file.h"
-#include "app/drop_window.h"
+#include "app/drop_window_win32.h"
 #include "app/messages.h"
 #include "app/wildcard_win32.h"
 #include "app/wtf8.h"

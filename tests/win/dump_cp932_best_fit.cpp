@@ -4,7 +4,7 @@
 // whenever the list is to be measured again.
 //
 //   cmake --build --preset windows --target dump_cp932_best_fit
-//   wine build/windows/dump_cp932_best_fit.exe > encoding/cp932_best_fit.txt
+//   wine build/windows/tests/win/dump_cp932_best_fit.exe > encoding/cp932_best_fit.txt
 //   python3 encoding/gen_cp932_table.py
 //
 // A unit is listed when WideCharToMultiByte(932, 0) converts it without the
@@ -50,7 +50,7 @@ int main() {
       "# converts without the default character though WC_NO_BEST_FIT_CHARS refuses it, and\n");
   std::printf("# the code it writes. Measured under ");
   PrintPlatform();
-  std::printf(" by encoding/dump_cp932_best_fit.cpp.\n");
+  std::printf(" by tests/win/dump_cp932_best_fit.cpp.\n");
   for (unsigned u = 1; u <= 0xFFFF; ++u) {
     if (u >= 0xD800 && u <= 0xDFFF) continue;  // a lone surrogate is no character
     unsigned char strict[4], loose[4];

@@ -8,7 +8,7 @@
 // it is on, as does the prompt's font; the DPI is asked of the window itself
 // where the system can tell it (Windows 10 1607 and later), and of the screen
 // otherwise.
-#include "app/drop_window.h"
+#include "app/drop_window_win32.h"
 
 #include <shellapi.h>
 
@@ -21,7 +21,6 @@
 namespace kelvane {
 namespace {
 
-constexpr UINT kShiftJisCodePage = 932;
 constexpr UINT kPromptFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kWindowWidth = 320;  // outer size at 96 DPI
