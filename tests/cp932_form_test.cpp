@@ -25,23 +25,9 @@ using testing::ExactBlock;
 using testing::Hex;
 using testing::ToHex;
 using testing::UnitBlock;
+using testing::Utf8Of;
 
 constexpr const char* kFails = nullptr;
-
-std::string Utf8Of(uint16_t u) {
-  std::string out;
-  if (u < 0x80) {
-    out.push_back(static_cast<char>(u));
-  } else if (u < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | u >> 6));
-    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | u >> 12));
-    out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-  }
-  return out;
-}
 
 // UTF-8 text as UTF-16LE bytes (BMP only).
 std::string Utf16LeOf(const std::string& utf8) {

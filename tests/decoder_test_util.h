@@ -33,6 +33,22 @@ inline std::string Hex(const char* text) {
   return out;
 }
 
+// The UTF-8 bytes of one unit of the Basic Multilingual Plane.
+inline std::string Utf8Of(uint16_t u) {
+  std::string out;
+  if (u < 0x80) {
+    out.push_back(static_cast<char>(u));
+  } else if (u < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | u >> 6));
+    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | u >> 12));
+    out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+  }
+  return out;
+}
+
 // Hex text of bytes, for readable failure messages.
 inline std::string ToHex(const std::string& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";

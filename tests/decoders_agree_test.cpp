@@ -159,19 +159,7 @@ std::string Iso2022Jp(const std::vector<Character>& text, std::mt19937& rng) {
 
 std::string Utf8(const std::vector<Character>& text) {
   std::string out;
-  for (const Character& c : text) {
-    const unsigned u = c.unit;
-    if (u < 0x80) {
-      out.push_back(static_cast<char>(u));
-    } else if (u < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | u >> 6));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | u >> 12));
-      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-    }
-  }
+  for (const Character& c : text) out += testing::Utf8Of(static_cast<uint16_t>(c.unit));
   return out;
 }
 
