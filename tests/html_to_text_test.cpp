@@ -59,7 +59,8 @@ TEST(HtmlToText, WhitespaceFolding) {
       {"only whitespace in a run", "<br>   \n  <br>", "\n\n"},
       {"a long last run with spaces and a reference is dropped",
        "<br>tail words beyond a few machine words &amp; more text after it", "\n"},
-      {"a long run ended by < without > is kept", "<br>several words of text, then<x", "\nseveral words of text, then"},
+      {"a long run ended by < without > is kept", "<br>several words of text, then<x",
+       "\nseveral words of text, then"},
       {"control bytes inside long runs are ordinary",
        "a\x01"
        "bcdefghijklmn\x1F"

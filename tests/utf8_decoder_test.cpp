@@ -178,12 +178,31 @@ TEST(Utf8Decoders, CutAtEveryOffset) {
 // controls and malformed bytes, in every mode, some long enough to outgrow the
 // first block, must give the same verdict and bytes both ways.
 TEST(Utf8Decoders, OnePassMatchesTheTwoStages) {
-  const std::string kPieces[] = {
-      "A",           "<p>",        "0123456789abcdef", "\r",         "\n",
-      "\r\n",        "\t",         "\x01",             "\\~",        Hex("EF BB BF"),
-      Hex("E3 81 82"), Hex("E6 97 A5"), Hex("EF BD B1"),     Hex("C2 A5"),  Hex("C3 A9"),
-      Hex("CE B1"),  Hex("E2 80 94"), Hex("E2 84 A2"),     Hex("EF BF BF"), Hex("C3 28"),
-      Hex("80"),     Hex("ED A0 80"), Hex("F0 9F 98 80"),  Hex("E3 81"),  Hex("DF BF")};
+  const std::string kPieces[] = {"A",
+                                 "<p>",
+                                 "0123456789abcdef",
+                                 "\r",
+                                 "\n",
+                                 "\r\n",
+                                 "\t",
+                                 "\x01",
+                                 "\\~",
+                                 Hex("EF BB BF"),
+                                 Hex("E3 81 82"),
+                                 Hex("E6 97 A5"),
+                                 Hex("EF BD B1"),
+                                 Hex("C2 A5"),
+                                 Hex("C3 A9"),
+                                 Hex("CE B1"),
+                                 Hex("E2 80 94"),
+                                 Hex("E2 84 A2"),
+                                 Hex("EF BF BF"),
+                                 Hex("C3 28"),
+                                 Hex("80"),
+                                 Hex("ED A0 80"),
+                                 Hex("F0 9F 98 80"),
+                                 Hex("E3 81"),
+                                 Hex("DF BF")};
   std::mt19937 rng(11);
   int converted = 0, failed = 0;
   for (int round = 0; round < 20000; ++round) {
