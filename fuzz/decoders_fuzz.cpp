@@ -1,7 +1,7 @@
 // Every decoder on any bytes: each either fails or hands over text that is
 // well-formed Shift-JIS decoding back through the project's cp932 table, with
-// the line ends the mode asks for; DecodeUtf8 agrees with its two stages. The first byte chooses the mode; the input
-// is followed by exactly three NUL bytes, as the driver leaves it.
+// the line ends the mode asks for; DecodeUtf8 agrees with its two stages. The first byte chooses
+// the mode; the input is followed by exactly three NUL bytes, as the driver leaves it.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +47,8 @@ void CheckSameAsUtf8Chain(int result, const char* out, const char* text, int mod
     MemFree(units);
   }
   fuzz::Require((result == -1) == (chain_result == -1), "one pass fails as the chain does");
-  if (result != -1) fuzz::Require(std::strcmp(out, chained) == 0, "one pass gives the chain's text");
+  if (result != -1)
+    fuzz::Require(std::strcmp(out, chained) == 0, "one pass gives the chain's text");
   MemFree(chained);
 }
 
