@@ -12,9 +12,7 @@
 // A scan loads a block, makes a match (a block whose bytes are FF where a byte
 // is in the set sought and 00 elsewhere), combines matches, and turns the
 // match into marks: nonzero when any byte matched, and FirstMarked gives the
-// index in memory of the first. A conversion of two-byte codes computes on all
-// bytes at once and picks per byte with Select; a pair is a byte at an even
-// index in the block and the byte after it.
+// index in memory of the first.
 #pragma once
 
 #include <bit>
@@ -59,11 +57,6 @@ inline ByteBlock MatchByte(ByteBlock b, unsigned char c) {
   return {_mm_cmpeq_epi8(b.v, _mm_set1_epi8(static_cast<char>(c)))};
 }
 
-// Bytes from 80 up: the sign bit is already the match.
-inline ByteBlock MatchFrom80(ByteBlock b) {
-  return {_mm_cmplt_epi8(b.v, _mm_setzero_si128())};
-}
-
 inline ByteBlock MatchEither(ByteBlock a, ByteBlock b) {
   return {_mm_or_si128(a.v, b.v)};
 }
@@ -75,53 +68,6 @@ inline uint64_t Marks(ByteBlock match) {
 
 inline int FirstMarked(uint64_t marks) {
   return std::countr_zero(marks);
-}
-
-inline bool AllMatched(ByteBlock match) {
-  return _mm_movemask_epi8(match.v) == 0xFFFF;
-}
-
-// The index of the first byte not matched; 16 when all are.
-inline int FirstUnmatched(ByteBlock match) {
-  return std::countr_zero(static_cast<unsigned>(~_mm_movemask_epi8(match.v)) | 0x10000u);
-}
-
-inline ByteBlock MatchBoth(ByteBlock a, ByteBlock b) {
-  return {_mm_and_si128(a.v, b.v)};
-}
-
-// Bytes with the one bit `bit` set.
-inline ByteBlock MatchBit(ByteBlock b, unsigned char bit) {
-  const __m128i m = _mm_set1_epi8(static_cast<char>(bit));
-  return {_mm_cmpeq_epi8(_mm_and_si128(b.v, m), m)};
-}
-
-// The first byte of every pair.
-inline ByteBlock MatchPairFirsts() {
-  return {_mm_set1_epi16(0x00FF)};
-}
-
-// A match moved within each pair, the other byte of the pair left 00.
-inline ByteBlock PairSecondsToFirsts(ByteBlock match) {
-  return {_mm_srli_epi16(match.v, 8)};
-}
-inline ByteBlock PairFirstsToSeconds(ByteBlock match) {
-  return {_mm_slli_epi16(match.v, 8)};
-}
-
-// k added to every byte, modulo 256.
-inline ByteBlock AddBytes(ByteBlock b, unsigned char k) {
-  return {_mm_add_epi8(b.v, _mm_set1_epi8(static_cast<char>(k)))};
-}
-
-// (b + 1) / 2 of every byte.
-inline ByteBlock HalfRoundedUp(ByteBlock b) {
-  return {_mm_avg_epu8(b.v, _mm_setzero_si128())};
-}
-
-// The bytes of a where match is FF, of b elsewhere.
-inline ByteBlock Select(ByteBlock match, ByteBlock a, ByteBlock b) {
-  return {_mm_or_si128(_mm_and_si128(match.v, a.v), _mm_andnot_si128(match.v, b.v))};
 }
 
 #elif defined(KELVANE_VECTOR_NEON)
@@ -148,10 +94,6 @@ inline ByteBlock MatchByte(ByteBlock b, unsigned char c) {
   return {vceqq_u8(b.v, vdupq_n_u8(c))};
 }
 
-inline ByteBlock MatchFrom80(ByteBlock b) {
-  return {vcgeq_u8(b.v, vdupq_n_u8(0x80))};
-}
-
 inline ByteBlock MatchEither(ByteBlock a, ByteBlock b) {
   return {vorrq_u8(a.v, b.v)};
 }
@@ -165,46 +107,6 @@ inline uint64_t Marks(ByteBlock match) {
 
 inline int FirstMarked(uint64_t marks) {
   return std::countr_zero(marks) >> 2;
-}
-
-inline bool AllMatched(ByteBlock match) {
-  return vminvq_u8(match.v) == 0xFF;
-}
-
-inline int FirstUnmatched(ByteBlock match) {
-  const uint64_t unmatched = ~Marks(match);
-  return unmatched == 0 ? kBlockBytes : FirstMarked(unmatched);
-}
-
-inline ByteBlock MatchBoth(ByteBlock a, ByteBlock b) {
-  return {vandq_u8(a.v, b.v)};
-}
-
-inline ByteBlock MatchBit(ByteBlock b, unsigned char bit) {
-  return {vtstq_u8(b.v, vdupq_n_u8(bit))};
-}
-
-inline ByteBlock MatchPairFirsts() {
-  return {vreinterpretq_u8_u16(vdupq_n_u16(0x00FF))};
-}
-
-inline ByteBlock PairSecondsToFirsts(ByteBlock match) {
-  return {vreinterpretq_u8_u16(vshrq_n_u16(vreinterpretq_u16_u8(match.v), 8))};
-}
-inline ByteBlock PairFirstsToSeconds(ByteBlock match) {
-  return {vreinterpretq_u8_u16(vshlq_n_u16(vreinterpretq_u16_u8(match.v), 8))};
-}
-
-inline ByteBlock AddBytes(ByteBlock b, unsigned char k) {
-  return {vaddq_u8(b.v, vdupq_n_u8(k))};
-}
-
-inline ByteBlock HalfRoundedUp(ByteBlock b) {
-  return {vrhaddq_u8(b.v, vdupq_n_u8(0))};
-}
-
-inline ByteBlock Select(ByteBlock match, ByteBlock a, ByteBlock b) {
-  return {vbslq_u8(match.v, a.v, b.v)};
 }
 
 #else
@@ -240,10 +142,6 @@ inline ByteBlock MatchByte(ByteBlock b, unsigned char c) {
   return MatchEach(b, [c](unsigned char x) { return x == c; });
 }
 
-inline ByteBlock MatchFrom80(ByteBlock b) {
-  return MatchEach(b, [](unsigned char x) { return x >= 0x80; });
-}
-
 inline ByteBlock MatchEither(ByteBlock a, ByteBlock b) {
   for (int i = 0; i < kBlockBytes; ++i) a.v[i] |= b.v[i];
   return a;
@@ -259,66 +157,6 @@ inline int FirstMarked(uint64_t marks) {
   return std::countr_zero(marks);
 }
 
-inline bool AllMatched(ByteBlock match) {
-  return Marks(match) == 0xFFFF;
-}
-
-inline int FirstUnmatched(ByteBlock match) {
-  return std::countr_zero(~Marks(match) | 0x10000u);
-}
-
-inline ByteBlock MatchBoth(ByteBlock a, ByteBlock b) {
-  for (int i = 0; i < kBlockBytes; ++i) a.v[i] &= b.v[i];
-  return a;
-}
-
-inline ByteBlock MatchBit(ByteBlock b, unsigned char bit) {
-  return MatchEach(b, [bit](unsigned char x) { return (x & bit) != 0; });
-}
-
-inline ByteBlock MatchPairFirsts() {
-  ByteBlock m;
-  for (int i = 0; i < kBlockBytes; ++i) m.v[i] = i % 2 == 0 ? 0xFF : 0;
-  return m;
-}
-
-inline ByteBlock PairSecondsToFirsts(ByteBlock match) {
-  for (int i = 0; i < kBlockBytes; i += 2) {
-    match.v[i] = match.v[i + 1];
-    match.v[i + 1] = 0;
-  }
-  return match;
-}
-inline ByteBlock PairFirstsToSeconds(ByteBlock match) {
-  for (int i = 0; i < kBlockBytes; i += 2) {
-    match.v[i + 1] = match.v[i];
-    match.v[i] = 0;
-  }
-  return match;
-}
-
-inline ByteBlock AddBytes(ByteBlock b, unsigned char k) {
-  for (unsigned char& x : b.v) x = static_cast<unsigned char>(x + k);
-  return b;
-}
-
-inline ByteBlock HalfRoundedUp(ByteBlock b) {
-  for (unsigned char& x : b.v) x = static_cast<unsigned char>((x + 1) / 2);
-  return b;
-}
-
-inline ByteBlock Select(ByteBlock match, ByteBlock a, ByteBlock b) {
-  for (int i = 0; i < kBlockBytes; ++i) a.v[i] = match.v[i] ? a.v[i] : b.v[i];
-  return a;
-}
-
 #endif
-
-// How many of the block's first bytes are printable ASCII (20-7F), which no
-// decoder or line-end mode stops at; 0 to 16.
-inline int PrintableAsciiBlockPrefix(ByteBlock b) {
-  const uint64_t others = Marks(MatchEither(MatchFrom80(b), MatchBelow(b, 0x20)));
-  return others == 0 ? kBlockBytes : FirstMarked(others);
-}
 
 }  // namespace kelvane

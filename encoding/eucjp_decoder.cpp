@@ -13,7 +13,6 @@
 #include <cstring>
 
 #include "common/buffers.h"
-#include "common/vector_scan.h"
 #include "encoding/encoding_id.h"
 #include "encoding/jis_to_shiftjis.h"
 #include "encoding/line_end_rule.h"
@@ -63,19 +62,7 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
   char* const last = out->data + out->capacity - 9;
   while (d <= last) {
     const unsigned b = p[0];
-    const bool room = last - d >= kBlockBytes - 8;  // for a block and the NUL
     if (b < 0x80) {
-      if (kVectorScans && room && end - p >= kBlockBytes) {
-        // Printable ASCII a block at a time, without a call per run.
-        const ByteBlock block = LoadBlock(p);
-        const int printable = PrintableAsciiBlockPrefix(block);
-        if (printable != 0) {
-          StoreBlock(d, block);
-          d += printable;
-          p += printable;
-          continue;
-        }
-      }
       out->length = static_cast<uint32_t>(d - out->data);
       const unsigned char* after = CopyPlainRun(stops, p, end, out);
       if (after == p) return p;
@@ -83,32 +70,11 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
       d = out->data + out->length;
       continue;
     }
-    // Up to eight pairs at once where the machine has vector scans and most
-    // of them are common characters; else up to eight through the table, so
-    // that a block is not tried again at every pair.
-    std::ptrdiff_t span = 2;
-    if (kVectorScans && room && end - p >= kBlockBytes) {
-      ByteBlock sjis;
-      const int dense = ConvertDenseJisPrefix(AddBytes(LoadBlock(p), 0x80), &sjis);
-      if (dense >= kWorthABlock) {
-        StoreBlock(d, sjis);
-        d += dense;
-        p += dense;
-        continue;
-      }
-      span = kBlockBytes;
-    }
-    const unsigned char* const stop = p + span;
-    do {
-      const uint8_t* pair = ReadJisPair(p, codes);
-      if (pair == nullptr) {
-        out->length = static_cast<uint32_t>(d - out->data);
-        return p;
-      }
-      std::memcpy(d, pair, 2);
-      d += 2;
-      p += 2;
-    } while (p < stop && *p >= 0x80);
+    const uint8_t* pair = ReadJisPair(p, codes);
+    if (pair == nullptr) break;
+    std::memcpy(d, pair, 2);
+    d += 2;
+    p += 2;
   }
   out->length = static_cast<uint32_t>(d - out->data);
   return p;

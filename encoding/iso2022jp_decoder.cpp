@@ -18,7 +18,6 @@
 #include <cstring>
 
 #include "common/buffers.h"
-#include "common/vector_scan.h"
 #include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
 #include "encoding/jis_to_shiftjis.h"
@@ -63,36 +62,16 @@ bool DecodeJisPair(const unsigned char* p, const JisCodes& codes, TextBuffer* ou
 // end, a byte out of range or no room), which DecodeJisPair then handles.
 // Writes through a local pointer, so the buffer's length is not stored and
 // reloaded around every byte.
-const unsigned char* DecodeJisPairRun(const unsigned char* p, const unsigned char* end,
-                                      const JisCodes& codes, TextBuffer* out) {
+const unsigned char* DecodeJisPairRun(const unsigned char* p, const JisCodes& codes,
+                                      TextBuffer* out) {
   char* d = out->data + out->length;
   char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
   while (d < last) {
-    // Up to eight pairs at once where the machine has vector scans and most
-    // of them are common characters; else up to eight through the table, so
-    // that a block is not tried again at every pair.
-    int pairs = 1;
-    if (kVectorScans && last - d > kBlockBytes && end - p >= kBlockBytes) {
-      ByteBlock sjis;
-      const int dense = ConvertDenseJisPrefix(LoadBlock(p), &sjis);
-      if (dense >= kWorthABlock) {
-        StoreBlock(d, sjis);
-        d += dense;
-        p += dense;
-        continue;
-      }
-      pairs = kBlockBytes / 2;
-    }
-    for (; pairs > 0; --pairs) {
-      const uint8_t* pair = LookUpJisPair(codes, p[0], p[1]);
-      if (pair == nullptr) {
-        out->length = static_cast<uint32_t>(d - out->data);
-        return p;
-      }
-      std::memcpy(d, pair, 2);
-      d += 2;
-      p += 2;
-    }
+    const uint8_t* pair = LookUpJisPair(codes, p[0], p[1]);
+    if (pair == nullptr) break;
+    std::memcpy(d, pair, 2);
+    d += 2;
+    p += 2;
   }
   out->length = static_cast<uint32_t>(d - out->data);
   return p;
@@ -149,7 +128,7 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
       ok = taken != 0;
       p += taken;
     } else if (set == kJisX0208Set) {
-      const unsigned char* after = DecodeJisPairRun(p, end, codes, &out);
+      const unsigned char* after = DecodeJisPairRun(p, codes, &out);
       if (after != p) {
         p = after;
         continue;

@@ -2,10 +2,7 @@
 // EUC-JP and ISO-2022-JP decoders.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-
-#include "common/vector_scan.h"
 
 namespace kelvane {
 
@@ -49,45 +46,6 @@ inline const uint8_t* LookUpJisPair(const JisCodes& codes, unsigned j1, unsigned
   if (row >= 94 || cell >= 94) return nullptr;
   const uint8_t* pair = codes.pair[row * 94 + cell];
   return pair[0] != 0 ? pair : nullptr;
-}
-
-// The fewest bytes of pairs for which a block conversion beats the table.
-constexpr int kWorthABlock = 12;
-
-// Up to eight JIS X 0208 pairs at once (bytes 21-7E, row then cell) to their
-// Shift-JIS pairs by JisToShiftJis's arithmetic, as long as each lies where
-// cp932 holds every cell: rows 1, 16-46 and 48-83, and hiragana and katakana
-// (row 4 up to cell 83, row 5 up to cell 86), which make up nearly all of
-// Japanese text. Stores a whole block and returns how many of its bytes, from
-// the first, are such pairs (an even count, at least kWorthABlock), or 0 when
-// fewer are; the rest of the block is to be written over. Other pairs go one
-// by one through the table; a test holds these rows against it.
-inline int ConvertDenseJisPrefix(ByteBlock jis, ByteBlock* sjis) {
-  const ByteBlock k = AddBytes(jis, 0x100 - 0x21);  // row and cell from 0
-  // Most blocks that fail hold a byte out of range (ASCII after a run) and
-  // fail here, cheaply.
-  const int in_range = FirstUnmatched(MatchBelow(k, 94)) & ~1;
-  if (in_range < kWorthABlock) return 0;
-  const ByteBlock full_row =
-      MatchEither(MatchByte(k, 0), MatchEither(MatchBelow(AddBytes(k, 0x100 - 15), 31),
-                                               MatchBelow(AddBytes(k, 0x100 - 47), 36)));
-  const ByteBlock kana =
-      MatchEither(MatchBoth(MatchByte(k, 3), PairSecondsToFirsts(MatchBelow(k, 83))),
-                  MatchBoth(MatchByte(k, 4), PairSecondsToFirsts(MatchBelow(k, 86))));
-  // Judged at each pair's first byte; its second byte always passes.
-  const ByteBlock cells = PairFirstsToSeconds(MatchPairFirsts());
-  const int dense =
-      std::min(in_range, FirstUnmatched(MatchEither(MatchEither(full_row, kana), cells)));
-  if (dense < kWorthABlock) return 0;
-  // Lead: (j1 + 1) / 2 + 70, and 40 more from row byte 5F on.
-  const ByteBlock lead = AddBytes(HalfRoundedUp(jis), 0x70);
-  const ByteBlock leads = Select(MatchBelow(jis, 0x5F), lead, AddBytes(lead, 0x40));
-  // Trail: after an odd j1, j2 + 1F and one more from 60 on; after an even
-  // one, j2 + 7E.
-  const ByteBlock odd = Select(MatchBelow(jis, 0x60), AddBytes(jis, 0x1F), AddBytes(jis, 0x20));
-  const ByteBlock trails = Select(PairFirstsToSeconds(MatchBit(jis, 1)), odd, AddBytes(jis, 0x7E));
-  *sjis = Select(MatchPairFirsts(), leads, trails);
-  return dense;
 }
 
 }  // namespace kelvane

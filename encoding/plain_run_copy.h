@@ -1,7 +1,6 @@
 // The bulk copy of plain runs that the byte decoders and the line-end pass
 // use between the bytes they must look at one by one: a set of stop bytes per
-// call, and a scan or copy that passes printable ASCII sixteen bytes at a time
-// where the machine has vector scans (common/vector_scan.h), else eight.
+// call, and a scan or copy that passes printable ASCII eight bytes at a time.
 #pragma once
 
 #include <bit>
@@ -10,7 +9,6 @@
 #include <cstring>
 
 #include "common/buffers.h"
-#include "common/vector_scan.h"
 #include "common/word_scan.h"
 
 namespace kelvane {
@@ -48,11 +46,6 @@ inline std::size_t PlainRunLength(const ByteStops& s, const unsigned char* p,
                                   const unsigned char* end) {
   const unsigned char* q = p;
   if (s.by_words) {
-    if constexpr (kVectorScans) {
-      while (end - q >= kBlockBytes && PrintableAsciiBlockPrefix(LoadBlock(q)) == kBlockBytes) {
-        q += kBlockBytes;
-      }
-    }
     while (end - q >= 8) {
       uint64_t word;
       std::memcpy(&word, q, 8);
@@ -87,17 +80,7 @@ inline const unsigned char* CopyPlainRun(const ByteStops& s, const unsigned char
   while (d <= last) {
     const unsigned b = *p;
     if (s.stop[b]) break;
-    if (kVectorScans && s.by_words && last - d >= 8 && end - p >= kBlockBytes) {
-      // A block at a time where the machine has vector scans, the same way.
-      const ByteBlock block = LoadBlock(p);
-      const int printable = PrintableAsciiBlockPrefix(block);
-      if (printable != 0) {
-        StoreBlock(d, block);
-        d += printable;
-        p += printable;
-        continue;
-      }
-    } else if (std::endian::native == std::endian::little && s.by_words && end - p >= 8) {
+    if (std::endian::native == std::endian::little && s.by_words && end - p >= 8) {
       uint64_t word;
       std::memcpy(&word, p, sizeof word);
       const int printable = PrintableAsciiPrefix(word);

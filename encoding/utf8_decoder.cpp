@@ -22,7 +22,6 @@
 
 #include "common/buffers.h"
 #include "common/heap.h"
-#include "common/vector_scan.h"
 #include "encoding/encoding_id.h"
 #include "encoding/line_end_rule.h"
 #include "encoding/plain_run_copy.h"
@@ -65,7 +64,6 @@ int ReadSequence(const unsigned char* p, unsigned* unit) {
 struct UnitOutput {
   using Buffer = WideBuffer;
   using Element = uint16_t;
-  static constexpr bool kBlocks = false;  // Utf8ToUtf16 is not on the program's path
   static uint32_t* Fill(WideBuffer* b) { return &b->count; }
   // Widens the eight ASCII bytes at p.
   static void PutAsciiWord(uint16_t* d, const unsigned char* p, uint64_t) {
@@ -82,7 +80,6 @@ struct UnitOutput {
 struct CodeOutput {
   using Buffer = TextBuffer;
   using Element = char;
-  static constexpr bool kBlocks = kVectorScans;
   static uint32_t* Fill(TextBuffer* b) { return &b->length; }
   // ASCII is its own code in cp932.
   static void PutAsciiWord(char* d, const unsigned char*, uint64_t word) {
@@ -117,17 +114,7 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
     const unsigned b0 = p[0];
     if (b0 < 0x80) {
       if (stops.stop[b0]) break;
-      if (Output::kBlocks && last - d >= 8 && end - p >= kBlockBytes) {
-        // The same a block at a time, where the machine has vector scans.
-        const ByteBlock block = LoadBlock(p);
-        const int printable = PrintableAsciiBlockPrefix(block);
-        if (printable != 0) {
-          StoreBlock(d, block);
-          d += printable;
-          p += printable;
-          continue;
-        }
-      } else if (std::endian::native == std::endian::little && end - p >= 8) {
+      if (std::endian::native == std::endian::little && end - p >= 8) {
         // All eight bytes written, and the loop moves on by as many of them
         // as are printable ASCII; the rest are written over next.
         uint64_t word;

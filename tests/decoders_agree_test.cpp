@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "common/vector_scan.h"
 #include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
 #include "encoding/eucjp_decoder.h"
@@ -76,42 +75,6 @@ TEST(Cp932JisCodes, AgreeWithTheCp932TableForEveryPair) {
     EXPECT_EQ(LookUpJisPair(codes, outside, 0x30), nullptr) << std::hex << outside;
     EXPECT_EQ(LookUpJisPair(codes, 0x30, outside), nullptr) << std::hex << outside;
   }
-}
-
-// The block conversion takes a pair only when its Shift-JIS code is what the
-// table holds: each pair tried in every place of a block of common
-// characters, and the rows it claims (all of 1, 16-46, 48-83; kana) taken.
-TEST(Cp932JisCodes, DenseBlocksConvertAsTheTableDoes) {
-  const JisCodes& codes = Cp932JisCodes();
-  int taken = 0;
-  for (unsigned j1 = 0x20; j1 <= 0x7F; ++j1) {
-    for (unsigned j2 = 0x20; j2 <= 0x7F; ++j2) {
-      for (int place = 0; place < kBlockBytes; place += 2) {
-        unsigned char jis[kBlockBytes];
-        for (int i = 0; i < kBlockBytes; i += 2) {  // row 16 cell 1, row 48 cell 94
-          jis[i] = i % 4 == 0 ? 0x30 : 0x50;
-          jis[i + 1] = i % 4 == 0 ? 0x21 : 0x7E;
-        }
-        jis[place] = static_cast<unsigned char>(j1);
-        jis[place + 1] = static_cast<unsigned char>(j2);
-        ByteBlock out = LoadBlock(jis);
-        const int dense = ConvertDenseJisPrefix(LoadBlock(jis), &out);
-        const int expected_short = place >= kWorthABlock ? place : 0;
-        ASSERT_TRUE(dense == expected_short || dense == kBlockBytes) << std::hex << j1 << " " << j2;
-        taken += dense > place ? 1 : 0;
-        unsigned char sjis[kBlockBytes];
-        StoreBlock(sjis, out);
-        for (int i = 0; i < dense; i += 2) {
-          const uint8_t* pair = LookUpJisPair(codes, jis[i], jis[i + 1]);
-          ASSERT_NE(pair, nullptr) << std::hex << j1 << " " << j2;
-          ASSERT_EQ(sjis[i], pair[0]) << std::hex << j1 << " " << j2;
-          ASSERT_EQ(sjis[i + 1], pair[1]) << std::hex << j1 << " " << j2;
-        }
-      }
-    }
-  }
-  // Rows 1, 16-46, 48-83 whole, row 4 to cell 83, row 5 to cell 86; 8 places each.
-  EXPECT_EQ(taken, 8 * (94 * (1 + 31 + 36) + 83 + 86));
 }
 
 // One character of the random text.
