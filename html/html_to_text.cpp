@@ -96,6 +96,7 @@ const Byte* CopyOrdinary(Scan* scan, const Byte* p) {
         scan->out = d;
         MoveReadersOn(scan, p);
       }
+      CheckInvariant(d + kBlockBytes <= p);  // the store reaches no byte still to be read
       const ByteBlock block = LoadBlock(p);
       StoreBlock(d, block);
       const uint64_t stops = Marks(MatchEither(
