@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes deterministic Japanese HTML pages for the benchmarks.
 
-  make_pages.py OUTDIR [MEGABYTES]
+  make_pages.py OUTDIR [MEGABYTES [ADVERSARIAL_MB,...]]
+  make_pages.py --batch OUTDIR [COUNT]
 
 One page of realistic markup (head with style and script, comments, headings,
 paragraphs, tables, lists, pre, references, images with alt) is generated from
@@ -11,7 +12,11 @@ byte order mark). Only JIS X 0208 characters are used, so every encoding holds
 the same text. Also writes the adversarial inputs of the same size class:
 adv-amp.html ("&" without ";"), adv-img.html ("<img>" without "alt="),
 adv-comment.html (an unterminated "<!--" early on), adv-noltag.html (no "<")
-and adv-ordinary.html (ordinary markup), each of ADV_MB megabytes (8).
+and adv-ordinary.html (ordinary markup), each of 8 megabytes; for every further
+size N given (scripts/bench asks for 32), the same kinds as adv-KIND-N.html.
+
+With --batch: COUNT pages (default 2000) of 4-64 KB each, batch-NNNN.html,
+taking the five encodings in turn, for timing many small files in one command.
 """
 
 import os
@@ -87,9 +92,9 @@ function hello() { return 1 < 2 && 3 > 2; }
 """
 
 
-def make_page(megabytes, seed=1):
+def make_page(megabytes, seed=1, target=None):
     rng = random.Random(seed)
-    target = megabytes * 1024 * 1024
+    target = target or megabytes * 1024 * 1024
     parts = [HEAD]
     size = len(HEAD.encode("cp932"))
     n = 0
@@ -102,24 +107,39 @@ def make_page(megabytes, seed=1):
     return "".join(parts)
 
 
-def main():
-    if len(sys.argv) < 2:
-        sys.exit(__doc__)
-    outdir = sys.argv[1]
-    megabytes = int(sys.argv[2]) if len(sys.argv) > 2 else 32
-    adv_mb = 8
+ENCODINGS = {
+    "sjis": lambda t: t.encode("cp932"),
+    "eucjp": lambda t: t.encode("euc_jp"),
+    "iso2022jp": lambda t: t.encode("iso2022_jp"),
+    "utf8": lambda t: t.encode("utf-8"),
+    "utf16le": lambda t: b"\xff\xfe" + t.encode("utf-16-le"),
+}
+
+
+# Bytes of a page in each encoding per byte of it in Shift-JIS, near enough
+# to keep every batch file within its size range.
+GROWTH = {"sjis": 1.0, "eucjp": 1.0, "iso2022jp": 1.17, "utf8": 1.37, "utf16le": 1.27}
+
+
+def write_batch(outdir, count):
+    """count pages of 4-64 KB, each from its own seed, in the five encodings
+    in turn."""
     os.makedirs(outdir, exist_ok=True)
-    page = make_page(megabytes)
-    encodings = {
-        "sjis": lambda t: t.encode("cp932"),
-        "eucjp": lambda t: t.encode("euc_jp"),
-        "iso2022jp": lambda t: t.encode("iso2022_jp"),
-        "utf8": lambda t: t.encode("utf-8"),
-        "utf16le": lambda t: b"\xff\xfe" + t.encode("utf-16-le"),
-    }
-    for name, encode in encodings.items():
-        with open(os.path.join(outdir, "page-%s.html" % name), "wb") as f:
-            f.write(encode(page))
+    sizes = random.Random(3)
+    names = list(ENCODINGS)
+    for i in range(count):
+        name = names[i % len(names)]
+        # A page ends with the section that reaches its target, 1-2 KB more.
+        target = max(4096, int(sizes.randint(4, 64) * 1024 / GROWTH[name]) - 2048)
+        data = ENCODINGS[name](make_page(0, seed=1000 + i, target=target))
+        while len(data) > 64 * 1024:
+            target -= 1024
+            data = ENCODINGS[name](make_page(0, seed=1000 + i, target=target))
+        with open(os.path.join(outdir, "batch-%04d.html" % i), "wb") as f:
+            f.write(data)
+
+
+def write_adversarial(outdir, adv_mb, suffix):
     n = adv_mb * 1024 * 1024
     ordinary = make_page(adv_mb, seed=2).encode("cp932")
     # No comment closer in it, so that the comment opened early stays open.
@@ -134,8 +154,26 @@ def main():
         "ordinary": ordinary[:n],
     }
     for name, data in adversarial.items():
-        with open(os.path.join(outdir, "adv-%s.html" % name), "wb") as f:
+        with open(os.path.join(outdir, "adv-%s%s.html" % (name, suffix)), "wb") as f:
             f.write(data)
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    if sys.argv[1] == "--batch":
+        write_batch(sys.argv[2], int(sys.argv[3]) if len(sys.argv) > 3 else 2000)
+        return
+    outdir = sys.argv[1]
+    megabytes = int(sys.argv[2]) if len(sys.argv) > 2 else 32
+    os.makedirs(outdir, exist_ok=True)
+    page = make_page(megabytes)
+    for name, encode in ENCODINGS.items():
+        with open(os.path.join(outdir, "page-%s.html" % name), "wb") as f:
+            f.write(encode(page))
+    write_adversarial(outdir, 8, "")
+    for more in (sys.argv[3].split(",") if len(sys.argv) > 3 else []):
+        write_adversarial(outdir, int(more), "-%d" % int(more))
 
 
 if __name__ == "__main__":

@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "common/buffers.h"
+#include "common/vector_scan.h"
 #include "common/word_scan.h"
 #include "html/clean_copy.h"
 #include "html/element_names.h"
@@ -77,15 +78,37 @@ bool IsOrdinaryInRun(const Byte* p, const Byte* end) {
 }
 
 // Copies the ordinary bytes from p, which is one, up to the first byte that is
-// not ordinary or is a "<", and returns that byte. Words are tested and copied in
-// the same step; the word that holds the first stop is stored whole and the
-// output moves on to that byte. A stop is always found before the text's NUL at
+// not ordinary or is a "<", and returns that byte. Blocks where the machine has
+// vector scans, then words, are tested and copied in the same step; the block
+// or word that holds the first stop is stored whole and the output moves on to
+// that byte. A stop is always found before the text's NUL at
 // end, which is below 0x21 itself.
 const Byte* CopyOrdinary(Scan* scan, const Byte* p) {
   const Byte* const end = scan->end;
   MakeRoom(scan, 1, p);
   Byte* d = scan->out;
   *d++ = *p++;
+  if constexpr (kVectorScans) {
+    // The same, a block at a time: Japanese text runs long between stops.
+    while (end - p >= kBlockBytes) {
+      if (d + kBlockBytes > scan->guard) {
+        scan->out = d;
+        MoveReadersOn(scan, p);
+      }
+      CheckInvariant(d + kBlockBytes <= p);  // the store reaches no byte still to be read
+      const ByteBlock block = LoadBlock(p);
+      StoreBlock(d, block);
+      const uint64_t stops = Marks(MatchEither(
+          MatchBelow(block, 0x21), MatchEither(MatchByte(block, '&'), MatchByte(block, '<'))));
+      if (stops != 0) {
+        const int ordinary = FirstMarked(stops);
+        scan->out = d + ordinary;
+        return p + ordinary;
+      }
+      d += kBlockBytes;
+      p += kBlockBytes;
+    }
+  }
   if constexpr (std::endian::native == std::endian::little) {
     while (end - p >= 8) {
       if (d + 8 > scan->guard) {
