@@ -165,6 +165,43 @@ TEST(Utf8Decoders, MatchesTheReferenceOnRandomBytes) {
   EXPECT_GT(accepted, 1000);  // the valid path was exercised too
 }
 
+// Runs of three-byte sequences are tested two at a time: every pair of
+// sequences at the edges of what is a character, with text behind it so the
+// run is long enough for that, gets the reference's verdict and units, and
+// the one-pass decoder gives what the two stages give.
+TEST(Utf8Decoders, PairsOfThreeByteSequencesAtTheEdges) {
+  const std::string kEdges[] = {Hex("E0 A0 80"), Hex("E0 9F BF"), Hex("E0 80 80"), Hex("ED 9F BF"),
+                                Hex("ED A0 80"), Hex("ED BF BF"), Hex("EE 80 80"), Hex("EF BF BF"),
+                                Hex("E3 81 82"), Hex("E3 C1 82"), Hex("E3 81 42"), Hex("E2 84 A2"),
+                                Hex("E3 81"),    Hex("F3 81 82"), Hex("C3 A9"),    Hex("41")};
+  int accepted = 0;
+  for (const std::string& first : kEdges) {
+    for (const std::string& second : kEdges) {
+      for (const std::string& lead : {std::string(), std::string("x")}) {
+        const std::string bytes = lead + first + second + Hex("E3 81 82") + "tail";
+        std::u16string want;
+        const bool valid = ReferenceUtf8(bytes, &want) == 0;
+        uint16_t* units = nullptr;
+        ExactBlock block(bytes, 2);
+        ASSERT_EQ(Utf8ToUtf16(&units, block.get(), 0), valid ? kUtf8 : -1) << ToHex(bytes);
+        testing::Decoded two_stages{-1, ""};
+        if (valid) {
+          ASSERT_EQ(std::u16string(reinterpret_cast<const char16_t*>(units)), want)
+              << ToHex(bytes);
+          two_stages = testing::DecodeUnits(&DecodeUtf16Le, testing::UnitsToBytes(units), 0);
+          if (two_stages.result != -1) two_stages.result = kUtf8;
+          MemFree(units);
+        }
+        const testing::Decoded got = DecodeBytes(&DecodeUtf8, bytes, 0x200);
+        ASSERT_EQ(got.result, two_stages.result) << ToHex(bytes);
+        ASSERT_EQ(ToHex(got.text), ToHex(two_stages.text)) << ToHex(bytes);
+        accepted += got.result != -1;
+      }
+    }
+  }
+  EXPECT_GT(accepted, 40);
+}
+
 TEST(Utf8Decoders, CutAtEveryOffset) {
   const std::vector<testing::Piece> pieces = {
       {Hex("41"), Hex("41 00")},       {Hex("E3 81 82"), Hex("42 30")},
