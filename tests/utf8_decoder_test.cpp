@@ -186,8 +186,7 @@ TEST(Utf8Decoders, PairsOfThreeByteSequencesAtTheEdges) {
         ASSERT_EQ(Utf8ToUtf16(&units, block.get(), 0), valid ? kUtf8 : -1) << ToHex(bytes);
         testing::Decoded two_stages{-1, ""};
         if (valid) {
-          ASSERT_EQ(std::u16string(reinterpret_cast<const char16_t*>(units)), want)
-              << ToHex(bytes);
+          ASSERT_EQ(std::u16string(reinterpret_cast<const char16_t*>(units)), want) << ToHex(bytes);
           two_stages = testing::DecodeUnits(&DecodeUtf16Le, testing::UnitsToBytes(units), 0);
           if (two_stages.result != -1) two_stages.result = kUtf8;
           MemFree(units);
