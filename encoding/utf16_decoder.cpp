@@ -17,7 +17,6 @@
 #include <cstring>
 
 #include "common/buffers.h"
-#include "common/heap.h"
 #include "encoding/encoding_id.h"
 #include "encoding/line_end_rule.h"
 #include "encoding/unit_codes.h"
@@ -33,12 +32,21 @@ constexpr uint16_t kByteOrderMark = 0xFEFF;
 constexpr uint32_t kChunkUnits = 1 << 15;
 constexpr uint32_t kChunkRoom = kLongestCp932Form * kChunkUnits + 1;
 
+// The unit at p: as it is in memory, or with its bytes swapped for
+// big-endian text.
+template <bool kSwapped>
+unsigned LoadUnit(const uint16_t* p) {
+  const unsigned unit = *p;
+  return kSwapped ? ((unit & 0xFFu) << 8) | (unit >> 8) : unit;
+}
+
 // Converts up to kChunkUnits units from *u into out, which has kChunkRoom
 // bytes of room, and moves *u on; false once the zero unit has been reached.
 // Every unit writes its four table bytes and moves on by its form's length,
 // with no branch on the length: the 0s behind a shorter form are overwritten
 // next, or at the end by the NUL. A unit that cp932 lacks moves on by nothing
 // and leaves its mark in *seen, every length ORed together.
+template <bool kSwapped>
 bool ConvertChunk(const uint16_t** u, LineEndRule* rule, TextBuffer* out, unsigned* seen) {
   const CodeByUnit& table = Cp932Codes();
   const int mode = rule->mode;
@@ -47,7 +55,7 @@ bool ConvertChunk(const uint16_t** u, LineEndRule* rule, TextBuffer* out, unsign
   unsigned lengths = 0;
   bool more = true;
   for (uint32_t i = 0; i < kChunkUnits; ++i, ++p) {
-    const unsigned unit = *p;
+    const unsigned unit = LoadUnit<kSwapped>(p);
     // The unit, known before its code is loaded, decides on the end and on
     // line ends.
     if (unit < 0x0E) {
@@ -73,11 +81,14 @@ bool ConvertChunk(const uint16_t** u, LineEndRule* rule, TextBuffer* out, unsign
   return more;
 }
 
-}  // namespace
-
-int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
+// Both byte orders in one pass: big-endian units are swapped as they are
+// read, which gives what SwapUtf16Bytes followed by DecodeUtf16Le gives
+// without the block of swapped units between them. The mark is looked for
+// before the line-end rule, as the rule never drops a text's first unit.
+template <bool kSwapped>
+int DecodeUtf16(char** result, const uint16_t* units, int mode, int encoding) {
   if (result == nullptr || units == nullptr) return -1;
-  if (*units == kByteOrderMark) ++units;
+  if (LoadUnit<kSwapped>(units) == kByteOrderMark) ++units;
   if (*units == 0) return -1;  // nothing to convert: an empty text fails
   LineEndRule rule = StartLineEndRule(mode & 0xF00);
   TextBuffer out;
@@ -86,9 +97,15 @@ int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
   bool more = true;
   // One pass; the output grows by doubling, a chunk's worth ahead.
   while (more && (seen & kNoCode) == 0 && ReserveTextBuffer(&out, kChunkRoom)) {
-    more = ConvertChunk(&units, &rule, &out, &seen);
+    more = ConvertChunk<kSwapped>(&units, &rule, &out, &seen);
   }
-  return FinishTextStage(&out, !more && (seen & kNoCode) == 0, result, kUtf16Le);
+  return FinishTextStage(&out, !more && (seen & kNoCode) == 0, result, encoding);
+}
+
+}  // namespace
+
+int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
+  return DecodeUtf16<false>(result, units, mode, kUtf16Le);
 }
 
 int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode) {
@@ -114,13 +131,7 @@ int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode) {
 }
 
 int DecodeUtf16Be(char** result, const uint16_t* units, int mode) {
-  if (result == nullptr || units == nullptr) return -1;
-  uint16_t* swapped = nullptr;
-  if (SwapUtf16Bytes(&swapped, units, mode) == -1) return -1;
-  // The line ends were handled while swapping.
-  int decoded = DecodeUtf16Le(result, swapped, 0);
-  MemFree(swapped);
-  return decoded == -1 ? -1 : kUtf16Be;
+  return DecodeUtf16<true>(result, units, mode, kUtf16Be);
 }
 
 }  // namespace kelvane

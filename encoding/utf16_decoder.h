@@ -13,7 +13,7 @@ int DecodeUtf16Le(char** result, const uint16_t* units, int mode);
 // not 0. Keeps a byte order mark. Returns 2.
 int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode);
 
-// SwapUtf16Bytes then DecodeUtf16Le (mode 0). Returns 2.
+// What SwapUtf16Bytes then DecodeUtf16Le (mode 0) give, in one pass. Returns 2.
 int DecodeUtf16Be(char** result, const uint16_t* units, int mode);
 
 }  // namespace kelvane

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -188,6 +190,37 @@ TEST(Utf16Decoders, LongTextsKeepTheRuleAndTheVerdictAcrossTheirLength) {
   EXPECT_EQ(testing::TakeOutput(out), want);
   units[units.size() - 5] = 0x2661;  // a white heart has no cp932 form
   EXPECT_EQ(DecodeUtf16Le(&out, units.data(), 0x300), -1);
+}
+
+// Big-endian text is converted in one pass: random texts of marks, line
+// ends, units with one-byte, two-byte and near forms and units without a form
+// give, in every mode, what swapping the bytes and then decoding gives.
+TEST(Utf16Decoders, BeInOnePassMatchesSwapThenDecode) {
+  const uint16_t kUnits[] = {0xFEFF, 0x0D, 0x0A, 0x41, 0x3042, 0xFF71, 0x2122, 0x2661, 0xD800};
+  std::mt19937 rng(16);
+  int converted = 0;
+  for (int round = 0; round < 5000; ++round) {
+    std::string bytes;
+    const int length = round % 100 == 0 ? 40000 : 1 + static_cast<int>(rng() % 8);
+    for (int i = 0; i < length; ++i) {
+      // Mostly units with a form, so long texts often convert whole.
+      const uint16_t u = kUnits[rng() % (rng() % 8 == 0 ? std::size(kUnits) : 7)];
+      bytes.push_back(static_cast<char>(u >> 8));
+      bytes.push_back(static_cast<char>(u & 0xFF));
+    }
+    const int mode = static_cast<int>(rng() % 4) * 0x100;
+    testing::Decoded want{-1, ""};
+    const testing::Decoded swapped = DecodeUnits(&SwapUtf16Bytes, bytes, mode);
+    if (swapped.result != -1) {
+      want = DecodeUnits(&DecodeUtf16Le, swapped.text, 0);
+      if (want.result != -1) want.result = kUtf16Be;
+    }
+    const testing::Decoded got = DecodeUnits(&DecodeUtf16Be, bytes, mode);
+    ASSERT_EQ(got.result, want.result) << ToHex(bytes.substr(0, 40)) << " mode " << mode;
+    ASSERT_EQ(ToHex(got.text), ToHex(want.text)) << " mode " << mode;
+    converted += got.result != -1;
+  }
+  EXPECT_GT(converted, 1000);
 }
 
 std::string LongUtf16LeText() {
