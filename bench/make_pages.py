@@ -7,8 +7,8 @@
 One page of realistic markup (head with style and script, comments, headings,
 paragraphs, tables, lists, pre, references, images with alt) is generated from
 a fixed seed and written in each input encoding: page-sjis.html,
-page-eucjp.html, page-iso2022jp.html, page-utf8.html, page-utf16le.html (with
-byte order mark). Only JIS X 0208 characters are used, so every encoding holds
+page-eucjp.html, page-iso2022jp.html, page-utf8.html, page-utf16le.html and
+page-utf16be.html (with byte order marks). Only JIS X 0208 characters are used, so every encoding holds
 the same text. Also writes the adversarial inputs of the same size class:
 adv-amp.html ("&" without ";"), adv-img.html ("<img>" without "alt="),
 adv-comment.html (an unterminated "<!--" early on), adv-noltag.html (no "<")
@@ -16,7 +16,7 @@ and adv-ordinary.html (ordinary markup), each of 8 megabytes; for every further
 size N given (scripts/bench asks for 32), the same kinds as adv-KIND-N.html.
 
 With --batch: COUNT pages (default 2000) of 4-64 KB each, batch-NNNN.html,
-taking the five encodings in turn, for timing many small files in one command.
+taking five encodings in turn (not UTF-16BE), for timing many small files in one command.
 """
 
 import os
@@ -113,7 +113,12 @@ ENCODINGS = {
     "iso2022jp": lambda t: t.encode("iso2022_jp"),
     "utf8": lambda t: t.encode("utf-8"),
     "utf16le": lambda t: b"\xff\xfe" + t.encode("utf-16-le"),
+    "utf16be": lambda t: b"\xfe\xff" + t.encode("utf-16-be"),
 }
+
+# The batch keeps to the five encodings it has always taken in turn, so its
+# figures stay comparable from run to run.
+BATCH_ENCODINGS = ("sjis", "eucjp", "iso2022jp", "utf8", "utf16le")
 
 
 # Bytes of a page in each encoding per byte of it in Shift-JIS, near enough
@@ -126,7 +131,7 @@ def write_batch(outdir, count):
     in turn."""
     os.makedirs(outdir, exist_ok=True)
     sizes = random.Random(3)
-    names = list(ENCODINGS)
+    names = list(BATCH_ENCODINGS)
     for i in range(count):
         name = names[i % len(names)]
         # A page ends with the section that reaches its target, 1-2 KB more.

@@ -38,6 +38,7 @@ ENCODINGS = [  # page suffix, iconv name, nkf input option, encoding_rs label
     ("iso2022jp", "ISO-2022-JP", "-J", "iso-2022-jp"),
     ("utf8", "UTF-8", "-W", "utf-8"),
     ("utf16le", "UTF-16", "-W16L", "utf-16le"),
+    ("utf16be", "UTF-16", "-W16B", "utf-16be"),
 ]
 ADVERSARIAL = ("ordinary", "amp", "img", "comment", "noltag")
 
