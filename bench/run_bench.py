@@ -9,7 +9,8 @@ tools people use instead, on the pages of make_pages.py, in one sitting.
 Every figure is the median of N runs (default 5) of the whole command, output
 written to a file. The commands compared on one page take turns within each
 round, so a slow spell of a shared machine falls on all of them alike. MB/s
-counts input bytes. Ratios compare times measured in this same run.
+counts input bytes. Ratios compare times measured in this same run: each is
+the median, over the rounds, of the two commands' ratio within a round.
 
 Two floors: both read the file whole into a fresh block and write it back
 through the program's platform calls. "floor" allocates that block from the
@@ -70,16 +71,37 @@ def run_once(cmd, stdout_path=None, output=None):
 
 def timed(cmd, runs, stdout_path=None, output=None):
     """Median wall time of runs of cmd; None when the command fails."""
-    return timed_side_by_side([(cmd, stdout_path, output)], runs)[0]
+    return timed_side_by_side([(cmd, stdout_path, output)], runs).median(0)
+
+
+class Timings:
+    """The wall times of commands run side by side, round by round: times[i]
+    holds command i's time in each round, or is None when it failed."""
+
+    def __init__(self, times):
+        self.times = times
+
+    def median(self, i):
+        return statistics.median(self.times[i]) if self.times[i] else None
+
+    def ratio(self, i, j):
+        """The median over the rounds of command i's time over command j's
+        time in the same round; None when either failed. The two ran back to
+        back, so a slow spell of the machine that lasts a round or more
+        weighs on both sides of each ratio and cancels out, where a ratio of
+        two medians would take it on one side only."""
+        if not self.times[i] or not self.times[j]:
+            return None
+        return statistics.median(a / b for a, b in zip(self.times[i], self.times[j]))
 
 
 def timed_side_by_side(commands, runs):
-    """Median wall time of each of commands ((cmd, stdout_path, output)
-    triples, cmd None to skip), run in turn within each round, so that a slow
-    spell of a shared machine falls on all of them alike; None for a command
-    that fails. Each round starts one command further on, so every command
-    takes every place in the round: what ran just before matters on a VM (the
-    same build once timed 2x slower in the place after nkf than alone)."""
+    """Times each of commands ((cmd, stdout_path, output) triples, cmd None to
+    skip) runs times, in turn within each round, so that a slow spell of a
+    shared machine falls on all of them alike. Each round starts one command
+    further on, so every command takes every place in the round: what ran just
+    before matters on a VM (the same build once timed 2x slower in the place
+    after nkf than alone)."""
     times = [[] for _ in commands]
     failed = [cmd is None for cmd, _, _ in commands]
     for r in range(runs):
@@ -93,7 +115,7 @@ def timed_side_by_side(commands, runs):
                 failed[i] = True
             else:
                 times[i].append(t)
-    return [None if failed[i] else statistics.median(times[i]) for i in range(len(commands))]
+    return Timings([None if failed[i] else times[i] for i in range(len(commands))])
 
 
 def peak_kib(cmd):
@@ -147,8 +169,8 @@ def time_adversarial(kelvane, pages, runs, goals):
         cells = []
         for mb in (8, 32):
             times = by_size.get(mb)
-            t = times[i] if times else None
-            ordinary = times[0] if times else None
+            t = times.median(i) if times else None
+            ordinary = times.median(0) if times else None
             if t is None or ordinary is None:
                 # Some adversarial inputs convert to nothing and still succeed;
                 # a failing exit is reported, not hidden.
@@ -156,12 +178,13 @@ def time_adversarial(kelvane, pages, runs, goals):
                 if times:
                     goals.append(("adversarial %s at %d MB converts" % (name, mb), False))
                 continue
-            cells += ["%.1f" % (t * 1e3), "%.2fx" % (t / ordinary)]
+            against_ordinary = times.ratio(i, 0)
+            cells += ["%.1f" % (t * 1e3), "%.2fx" % against_ordinary]
             if i > 0:
                 goals.append(("adversarial %s at %d MB within 3x ordinary" % (name, mb),
-                              t <= 3 * ordinary))
-        t8 = by_size.get(8, [None] * len(ADVERSARIAL))[i]
-        t32 = by_size.get(32, [None] * len(ADVERSARIAL))[i]
+                              against_ordinary <= 3))
+        t8 = by_size[8].median(i) if 8 in by_size else None
+        t32 = by_size[32].median(i) if 32 in by_size else None
         growth = "%.2fx" % (t32 / t8) if t8 and t32 else "n/a"
         if t8 and t32:
             goals.append(("adversarial %s linear: 32 MB within 6x of 8 MB" % name, t32 <= 6 * t8))
@@ -176,8 +199,9 @@ def time_batch(kelvane, floor, batch, runs, goals):
         return
     outputs = [output_of(page) for page in pages]
     size = sum(os.path.getsize(page) for page in pages)
-    t_k, t_f = timed_side_by_side([([kelvane] + pages, None, outputs),
-                                   ([floor] + pages, None, outputs)], runs)
+    timings = timed_side_by_side([([kelvane] + pages, None, outputs),
+                                  ([floor] + pages, None, outputs)], runs)
+    t_k, t_f = timings.median(0), timings.median(1)
     print()
     print("A batch: %d pages of %.0f-%.0f KB (%.1f MB) in one command, median of %d runs" % (
         len(pages), min(map(os.path.getsize, pages)) / 1024,
@@ -186,9 +210,10 @@ def time_batch(kelvane, floor, batch, runs, goals):
         print("  failed")
         goals.append(("batch within 2x floor", False))
         return
+    over_floor = timings.ratio(0, 1)
     print("  kelvane %8.1f ms  floor %8.1f ms  kelvane / floor %5.2fx" % (
-        t_k * 1e3, t_f * 1e3, t_k / t_f))
-    goals.append(("batch within 2x floor", t_k <= 2 * t_f))
+        t_k * 1e3, t_f * 1e3, over_floor))
+    goals.append(("batch within 2x floor", over_floor <= 2))
 
 
 def main():
@@ -240,38 +265,43 @@ def main():
             ([args.encoding_rs, rs_label, page, os.path.join(scratch, "enc_rs.txt")]
              if args.encoding_rs else None, None, os.path.join(scratch, "enc_rs.txt")),
         ], runs)
-        t_k, t_f, t_h, t_i, t_n, t_c, t_s, t_r = times
+        t_k, t_f, t_h, t_i, t_n, t_c, t_s, t_r = (times.median(i) for i in range(8))
+        # Command indexes in the list above.
+        floor_malloc, floor_heap, iconv, nkf, other, copies, enc_rs = range(1, 8)
 
-        def rel(t):
-            return "%6.2fx" % (t / t_k) if t and t_k else "    n/a"
+        def rel(i):
+            r = times.ratio(i, 0)
+            return "%6.2fx" % r if r else "    n/a"
 
-        def over(t):
-            return "%6.2fx" % (t_k / t) if t and t_k else "    n/a"
+        def over(i):
+            r = times.ratio(0, i)
+            return "%6.2fx" % r if r else "    n/a"
 
         def rate(t):
             return "%.0f" % mbps(size, t) if t else "n/a"
 
         print("%-10s %6.1f | %8.0f %8.0f %8.0f %8s %8s %8s %8s | %7s %7s %7s %7s %7s %7s" % (
             suffix, size / 1e6, mbps(size, t_k), mbps(size, t_f), mbps(size, t_h), rate(t_s),
-            rate(t_i), rate(t_n), rate(t_r), over(t_f), over(t_h), over(t_s), rel(t_i),
-            rel(t_n), rel(t_r)))
+            rate(t_i), rate(t_n), rate(t_r), over(floor_malloc), over(floor_heap),
+            over(copies), rel(iconv), rel(nkf), rel(enc_rs)))
         if t_c:
-            compared.append((suffix, size, t_c, t_k))
+            compared.append((suffix, size, t_c, times.ratio(other, 0)))
         if t_k and t_f:
-            goals.append(("kelvane <= 1.5x floor (%s)" % suffix, t_k <= 1.5 * t_f))
+            goals.append(("kelvane <= 1.5x floor (%s)" % suffix,
+                          times.ratio(0, floor_malloc) <= 1.5))
         if t_k and t_i:
-            goals.append(("kelvane as fast as iconv (%s)" % suffix, t_k <= t_i))
+            goals.append(("kelvane as fast as iconv (%s)" % suffix, times.ratio(0, iconv) <= 1))
         if t_k and t_n:
-            goals.append(("kelvane >= 3x nkf (%s)" % suffix, t_n >= 3 * t_k))
+            goals.append(("kelvane >= 3x nkf (%s)" % suffix, times.ratio(nkf, 0) >= 3))
         if args.encoding_rs:
             goals.append(("kelvane >= 2x encoding_rs (%s)" % suffix,
-                          bool(t_k and t_r and t_r >= 2 * t_k)))
+                          bool(t_k and t_r and times.ratio(enc_rs, 0) >= 2)))
 
     if compared:
         print()
         print("The other build, %s, side by side (MB/s; x = its time / kelvane's time)" % args.compare)
-        for suffix, size, t_c, t_k in compared:
-            print("  %-10s %8.0f   %6.2fx" % (suffix, mbps(size, t_c), t_c / t_k))
+        for suffix, size, t_c, against in compared:
+            print("  %-10s %8.0f   %6.2fx" % (suffix, mbps(size, t_c), against))
 
     small = os.path.join(args.small, "page-sjis.html")
     size = os.path.getsize(small)
