@@ -1,7 +1,8 @@
 // Every decoder on any bytes: each either fails or hands over text that is
 // well-formed Shift-JIS decoding back through the project's cp932 table, with
-// the line ends the mode asks for; DecodeUtf8 agrees with its two stages. The first byte chooses
-// the mode; the input is followed by exactly three NUL bytes, as the driver leaves it.
+// the line ends the mode asks for; DecodeUtf8 and DecodeUtf16Be agree with
+// their two stages. The first byte chooses the mode; the input is followed by
+// exactly three NUL bytes, as the driver leaves it.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +53,21 @@ void CheckSameAsUtf8Chain(int result, const char* out, const char* text, int mod
   MemFree(chained);
 }
 
+// DecodeUtf16Be in one pass gives what swapping and then decoding gives.
+void CheckSameAsSwapChain(int result, const char* out, const uint16_t* units, int mode) {
+  uint16_t* swapped = nullptr;
+  char* chained = nullptr;
+  int chain_result = SwapUtf16Bytes(&swapped, units, mode);
+  if (chain_result != -1) {
+    chain_result = DecodeUtf16Le(&chained, swapped, 0);
+    MemFree(swapped);
+  }
+  fuzz::Require((result == -1) == (chain_result == -1), "one pass fails as swap and decode do");
+  if (result != -1)
+    fuzz::Require(std::strcmp(out, chained) == 0, "one pass gives swap and decode's text");
+  MemFree(chained);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -68,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckResult(result, 1, out, mode);
   out = nullptr;
   result = DecodeUtf16Be(&out, units, mode);
+  CheckSameAsSwapChain(result, out, units, mode);
   CheckResult(result, 2, out, mode);
   out = nullptr;
   result = DecodeUtf8(&out, text, mode);
