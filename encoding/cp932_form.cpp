@@ -1,6 +1,8 @@
 #include "encoding/cp932_form.h"
 
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 
 #include "encoding/cp932_table.h"
 
@@ -24,6 +26,31 @@ constexpr FixedReplacement kFixedReplacements[] = {
 };
 // clang-format on
 
+// The list is in unit order, so a search can stop at the first unit past the
+// one sought, and most units lie outside it altogether.
+constexpr bool InUnitOrder() {
+  for (std::size_t i = 1; i < std::size(kFixedReplacements); ++i) {
+    if (kFixedReplacements[i - 1].unit >= kFixedReplacements[i].unit) return false;
+  }
+  return true;
+}
+static_assert(InUnitOrder(), "kFixedReplacements is sorted by unit");
+
+constexpr uint16_t kFirstReplaced = kFixedReplacements[0].unit;
+constexpr uint16_t kLastReplaced = std::size(kFixedReplacements) > 0
+                                       ? kFixedReplacements[std::size(kFixedReplacements) - 1].unit
+                                       : 0;
+
+// The fixed replacement of unit, or null.
+const char* FixedReplacementOf(uint16_t unit) {
+  if (unit < kFirstReplaced || unit > kLastReplaced) return nullptr;
+  for (const FixedReplacement& r : kFixedReplacements) {
+    if (r.unit == unit) return r.bytes;
+    if (r.unit > unit) break;
+  }
+  return nullptr;
+}
+
 Cp932Form FromCode(uint16_t code) {
   Cp932Form form{};
   if (code > 0xFF) {
@@ -38,11 +65,10 @@ Cp932Form FromCode(uint16_t code) {
 Cp932Form Cp932FormOf(uint16_t unit) {
   if (unit == 0) return Cp932Form{};
   if (const uint16_t code = UnicodeToCp932(unit); code != 0) return FromCode(code);
-  for (const FixedReplacement& r : kFixedReplacements) {
-    if (r.unit != unit) continue;
+  if (const char* replacement = FixedReplacementOf(unit); replacement != nullptr) {
     Cp932Form form{};
-    form.length = static_cast<int>(std::strlen(r.bytes));
-    std::memcpy(form.bytes, r.bytes, static_cast<std::size_t>(form.length));
+    form.length = static_cast<int>(std::strlen(replacement));
+    std::memcpy(form.bytes, replacement, static_cast<std::size_t>(form.length));
     return form;
   }
   if (const uint16_t code = Cp932NearCode(unit); code != 0) return FromCode(code);

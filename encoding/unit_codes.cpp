@@ -9,10 +9,16 @@ namespace {
 
 struct BuiltCodes : CodeByUnit {
   BuiltCodes() {
+    // The table starts zeroed; most units have no form, and their bytes are
+    // left as they are, so those pages of the table are never written.
     for (unsigned u = 0; u < 0x10000; ++u) {
       const Cp932Form form = Cp932FormOf(static_cast<uint16_t>(u));
+      if (form.length == 0) {
+        length[u] = kNoCode;
+        continue;
+      }
       std::memcpy(bytes[u], form.bytes, sizeof bytes[u]);
-      length[u] = form.length == 0 ? kNoCode : static_cast<uint8_t>(form.length);
+      length[u] = static_cast<uint8_t>(form.length);
     }
   }
 };
