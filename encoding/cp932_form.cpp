@@ -37,9 +37,7 @@ constexpr bool InUnitOrder() {
 static_assert(InUnitOrder(), "kFixedReplacements is sorted by unit");
 
 constexpr uint16_t kFirstReplaced = kFixedReplacements[0].unit;
-constexpr uint16_t kLastReplaced = std::size(kFixedReplacements) > 0
-                                       ? kFixedReplacements[std::size(kFixedReplacements) - 1].unit
-                                       : 0;
+constexpr uint16_t kLastReplaced = kFixedReplacements[std::size(kFixedReplacements) - 1].unit;
 
 // The fixed replacement of unit, or null.
 const char* FixedReplacementOf(uint16_t unit) {
