@@ -301,12 +301,11 @@ int WriteExistingFile(const char* path, OutputState state, const char* data, uin
   switch (state) {
     case OutputState::kPlain:
       return ReplaceExistingFile(where, data, size);
+    // Replacing a hard-linked file would leave its other names with the old
+    // text; a reparse point left here leads nowhere else (a file kept by a
+    // sync or dedup service) or could not be followed.
     case OutputState::kHardLinked:
-      // Replacing it would leave its other names with the old text.
-      return RewriteInPlace(where, data, size);
     case OutputState::kSymbolic:
-      // A reparse point that leads nowhere else (a file kept by a sync or
-      // dedup service), or a link that could not be followed.
       return RewriteInPlace(where, data, size);
     case OutputState::kNew:
     case OutputState::kRefused:
