@@ -3,7 +3,8 @@
 //
 // Every stage hands back a new block that the driver then owns. The driver
 // releases a stage's input as soon as the stage returns, before it looks at the
-// result, so no more than two text blocks are alive at any moment. Every
+// result, so no more than two text blocks are alive at any moment. Shift-JIS
+// without a CR skips decoding: the read block itself goes on to HtmlToText. Every
 // failure goes out through ShowConversionErrorWith with the input path, except
 // the create failure, which names the output. The operating system is reached
 // only through the Platform table, so this file builds unchanged everywhere.
@@ -85,6 +86,15 @@ const char* ReadFailureMessage(ReadResult result) {
   return kCannotOpenMessage;
 }
 
+// Whether the read block is already what decoding would make of it: Shift-JIS
+// without a CR, which the line-end rule copies unchanged up to its first NUL,
+// the same text the next stage reads. Such a block goes on as it is, which
+// spares a pass and a second file-sized block; a block too long for the rule's
+// buffers still goes through it, and fails there as before.
+bool IsFinalShiftJis(const char* block, uint32_t size, int encoding) {
+  return encoding == kShiftJis && size < INT32_MAX && std::memchr(block, '\r', size) == nullptr;
+}
+
 // Writes the final text to the output and releases it. An output that is the
 // input under another name (a link) is refused: the page would be overwritten
 // by its own text.
@@ -109,11 +119,15 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
   ReadResult read = platform->read_whole_file(path, &block, &size);
   if (read != ReadResult::kOk) return Fail(platform, ReadFailureMessage(read), path);
 
+  const int encoding = DetectEncoding(block, kDetectFallback, kDetectLimit);
   char* decoded = nullptr;
-  int decode_result =
-      DecodeToShiftJis(&decoded, block, DetectEncoding(block, kDetectFallback, kDetectLimit));
-  MemFree(block);
-  if (decode_result == -1) return Fail(platform, kConversionFailedMessage, path);
+  if (IsFinalShiftJis(block, size, encoding)) {
+    decoded = block;
+  } else {
+    int decode_result = DecodeToShiftJis(&decoded, block, encoding);
+    MemFree(block);
+    if (decode_result == -1) return Fail(platform, kConversionFailedMessage, path);
+  }
 
   char* text = HtmlToText(decoded, nullptr);
   MemFree(decoded);

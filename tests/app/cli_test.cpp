@@ -431,5 +431,45 @@ TEST_F(CliTest, SamplesInEveryEncodingGiveTheSameText) {
   }
 }
 
+// A Shift-JIS page without a CR skips decoding; every kind of line end, with or
+// without a NUL that ends the text early, must still give the same text.
+TEST_F(CliTest, ShiftJisGivesTheSameTextWhateverItsLineEnds) {
+  const std::string crlf = ReadFile(std::string(KELVANE_SAMPLES_DIR) + "/page-shift_jis.html");
+  ASSERT_NE(crlf.find("\r\n"), std::string::npos);
+  auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+      text.replace(at, from.size(), to);
+    }
+    return text;
+  };
+  const std::string lf = replaced(crlf, "\r\n", "\n");
+  const std::string cut = std::string("\0", 1) + "<p>after the NUL</p>";
+  const std::size_t body_end = lf.find("</body>");
+  ASSERT_NE(body_end, std::string::npos);
+  const std::string variants[][2] = {
+      {"lf", lf},
+      {"cr", replaced(lf, "\n", "\r")},
+      {"mixed", replaced(replaced(lf, "\n<", "\r\n<"), "\r\n</", "\n</")},
+      {"lf-nul", lf.substr(0, body_end) + cut},
+      {"crlf-nul", replaced(lf.substr(0, body_end) + cut, "\n", "\r\n")},
+  };
+  ASSERT_TRUE(WriteFile(folder_ / "crlf.html", crlf));
+  std::vector<std::string> pages = {folder_ / "crlf.html"};
+  for (const auto& [name, bytes] : variants) {
+    ASSERT_TRUE(WriteFile(folder_ / (name + ".html"), bytes));
+    pages.push_back(folder_ / (name + ".html"));
+  }
+  Outcome run = Kelvane(pages);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string text = ReadFile(folder_ / "crlf.txt");
+  ASSERT_NE(text.find("\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(folder_ / "lf.txt"), text);
+  EXPECT_EQ(ReadFile(folder_ / "cr.txt"), text);
+  EXPECT_EQ(ReadFile(folder_ / "mixed.txt"), text);
+  const std::string cut_text = ReadFile(folder_ / "lf-nul.txt");
+  EXPECT_EQ(cut_text.find("after the NUL"), std::string::npos);
+  EXPECT_EQ(ReadFile(folder_ / "crlf-nul.txt"), cut_text);
+}
+
 }  // namespace
 }  // namespace kelvane

@@ -124,6 +124,8 @@ struct DecoderCase {
   const char* name;
   int detected;
   const char* stage;  // the stage call expected, or null when none may run
+  // What the read delivers.
+  std::string file = "<html>\r\n";
 };
 
 const DecoderCase kDecoderCases[] = {
@@ -131,6 +133,9 @@ const DecoderCase kDecoderCases[] = {
     {"Utf16BeDecoderWithLfMode", 2, "DecodeUtf16Be 0x200"},
     {"Utf8DecoderWithLfMode", 3, "DecodeUtf8 0x200"},
     {"ShiftJisOnlyNormalisedReturningFive", 5, "NormalizeLineEnds 0x205"},
+    {"ShiftJisWithALoneCrNormalised", 5, "NormalizeLineEnds 0x205", "<p>a\rb"},
+    {"ShiftJisWithoutCrGoesOnUndecoded", 5, "HtmlToText", "<p>a\nb"},
+    {"CrAfterANulStillNormalised", 5, "NormalizeLineEnds 0x205", std::string("<p>\0\r", 5)},
     {"EucJpDecoderWithLfMode", 6, "DecodeEucJp 0x200"},
     {"Iso2022JpDecoderWithLfMode", 7, "DecodeIso2022Jp 0x200"},
     {"UnassignedFourHasNoDecoder", 4, nullptr},
@@ -145,6 +150,7 @@ TEST_F(DriverTest, DetectedEncodingSelectsTheDecoder) {
     SCOPED_TRACE(c.name);
     Reset();
     Stages().detected = c.detected;
+    System().file = c.file;
     int converted = ConvertFileWith(&kFakePlatform, "page.htm");
     std::vector<std::string> calls = Calls();
     ASSERT_GE(calls.size(), 3u);
@@ -244,6 +250,7 @@ const FailureCase kFailureCases[] = {
      [] {
        Stages().detected = 5;
        Stages().decode_fails = true;
+       System().file = "<p>\r\n";
      },
      kConversionFailedMessage, "in/page.htm", "NormalizeLineEnds 0x205"},
     {"HtmlFailureShowsInput", [] { Stages().html_fails = true; }, kHtmlToTextFailedMessage,
