@@ -4,8 +4,13 @@
 // stage, so most of its cost is the first touch of fresh pages, not arithmetic.
 // Three things cut that cost, none of which changes what a block holds:
 // - A block of kLargeBlock bytes or more gets an anonymous mapping of its own,
-//   aligned to 2 MiB and advised to use transparent huge pages: one fault and
-//   one clearing per 2 MiB instead of 512 faults of 4 KiB.
+//   aligned to 2 MiB, so that a system which hands out transparent huge pages
+//   by itself can back all of it with them. The program does not ask for huge
+//   pages (MADV_HUGEPAGE): a virtual machine that reports free memory to its
+//   host (virtio free page reporting) hands whole free 2 MiB blocks back, so a
+//   fresh huge page is usually one the host must supply again, where small
+//   pages come from memory still in use. Measured on such a machine, a 32 MB
+//   conversion after a pause took twice as long with the advice.
 // - Growing such a block moves its pages with mremap instead of copying bytes.
 // - A released large mapping is kept as a spare (at most kSpareBlocks) and
 //   handed to the next large request. The stages run one after another, each
@@ -51,7 +56,8 @@ std::size_t MappingLength(std::size_t n) {
 }
 
 // A fresh mapping of length bytes (a multiple of 2 MiB) starting on a 2 MiB
-// boundary, so that every part of it can be a huge page; null on failure.
+// boundary, so that every part of it can be a huge page where the system
+// uses them; null on failure.
 void* MapAligned(std::size_t length) {
   std::size_t span = length + kHugePage;
   void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -61,10 +67,7 @@ void* MapAligned(std::size_t length) {
   if (aligned > start) munmap(raw, aligned - start);
   std::size_t tail = span - (aligned - start) - length;
   if (tail > 0) munmap(reinterpret_cast<void*>(aligned + length), tail);
-  void* block = reinterpret_cast<void*>(aligned);
-  // Only advice: without huge pages the block works the same, just slower.
-  madvise(block, length, MADV_HUGEPAGE);
-  return block;
+  return reinterpret_cast<void*>(aligned);
 }
 
 // Makes the mapping h at least length bytes long, keeping its contents; the
@@ -72,7 +75,6 @@ void* MapAligned(std::size_t length) {
 Header* GrowMapping(Header* h, std::size_t length) {
   // In place when the addresses behind it are free.
   if (mremap(h, h->mapped, length, 0) != MAP_FAILED) {
-    madvise(h, length, MADV_HUGEPAGE);
     h->mapped = length;
     return h;
   }

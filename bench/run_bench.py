@@ -27,6 +27,7 @@ and a strict encode to Shift_JIS, no markup work at all.
 
 import argparse
 import os
+import random
 import shutil
 import statistics
 import subprocess
@@ -97,16 +98,20 @@ class Timings:
 
 def timed_side_by_side(commands, runs):
     """Times each of commands ((cmd, stdout_path, output) triples, cmd None to
-    skip) runs times, in turn within each round, so that a slow spell of a
-    shared machine falls on all of them alike. Each round starts one command
-    further on, so every command takes every place in the round: what ran just
-    before matters on a VM (the same build once timed 2x slower in the place
-    after nkf than alone)."""
+    skip) runs times, all of them within each round, so that a slow spell of a
+    shared machine falls on all of them alike. Each round takes them in a new
+    order (shuffled, the same shuffles on every run of the bench): what ran
+    just before matters on a VM, where a command that writes or frees much
+    memory slows the next one (kelvane once took 2.2 times as long right after
+    nkf as right after the floor), and a fixed cycle, even one that starts
+    further on each round, would give a command the same predecessor every
+    round."""
     times = [[] for _ in commands]
     failed = [cmd is None for cmd, _, _ in commands]
     for r in range(runs):
-        for k in range(len(commands)):
-            i = (r + k) % len(commands)
+        order = list(range(len(commands)))
+        random.Random(r).shuffle(order)
+        for i in order:
             cmd, stdout_path, output = commands[i]
             if failed[i]:
                 continue
