@@ -3,15 +3,21 @@
 // either writes once and shows nothing, or shows one message and writes
 // nothing; what it writes has CRLF line ends and, unless the input went
 // through as Shift-JIS (whose bytes are passed on as they are), is decodable
-// Shift-JIS; and the same input always gives the same outcome.
+// Shift-JIS; the same input always gives the same outcome; and that outcome is
+// the one of the three stages run one after another, though the driver skips
+// the decoding stage where it would change nothing.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "app/convert_file.h"
+#include "app/messages.h"
 #include "common/heap.h"
 #include "encoding/detect_encoding.h"
+#include "encoding/encoding_id.h"
+#include "encoding/line_ends.h"
 #include "fuzz/fuzz_support.h"
+#include "html/html_to_text.h"
 
 namespace {
 
@@ -67,6 +73,34 @@ Outcome Convert() {
   return outcome;
 }
 
+// What the stages give when each of them runs: the text to write, or the
+// message of the stage that failed.
+Outcome RunEveryStage(const char* block) {
+  Outcome outcome;
+  char* decoded = nullptr;
+  if (DecodeToShiftJis(&decoded, block, DetectEncoding(block, kShiftJis, 40)) == -1) {
+    outcome.message = kConversionFailedMessage;
+    return outcome;
+  }
+  char* text = HtmlToText(decoded, nullptr);
+  MemFree(decoded);
+  if (text == nullptr) {
+    outcome.message = kHtmlToTextFailedMessage;
+    return outcome;
+  }
+  char* final_text = nullptr;
+  const int crlf = NormalizeLineEnds(&final_text, text, kLineEndCrLf);
+  MemFree(text);
+  if (crlf == -1) {
+    outcome.message = kConversionFailedMessage;
+    return outcome;
+  }
+  outcome.result = 1;
+  outcome.written = final_text;
+  MemFree(final_text);
+  return outcome;
+}
+
 void CheckCrLf(const std::string& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\n') fuzz::Require(i > 0 && s[i - 1] == '\r', "every LF follows a CR");
@@ -86,11 +120,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Require(first.result == second.result && first.written == second.written &&
                     first.message == second.message,
                 "the pipeline is deterministic");
+  std::string terminated(reinterpret_cast<const char*>(data), size);
+  terminated.append(3, '\0');
+  // An empty input is refused by its size before any stage runs.
+  if (size > 0) {
+    const Outcome staged = RunEveryStage(terminated.data());
+    fuzz::Require(first.result == staged.result && first.written == staged.written &&
+                      (first.result == 1 || first.message == staged.message),
+                  "the driver gives what the three stages give");
+  }
   if (first.result == 1) {
     fuzz::Require(first.writes == 1 && first.warnings == 0, "success writes once, shows nothing");
     fuzz::Require(std::strlen(first.written.c_str()) == first.written.size(), "no NUL written");
-    std::string terminated(reinterpret_cast<const char*>(data), size);
-    terminated.append(3, '\0');
     if (DetectEncoding(terminated.data(), 5, 40) != 5) {
       fuzz::Require(fuzz::IsDecodableShiftJis(first.written.c_str()),
                     "output is decodable Shift-JIS");
