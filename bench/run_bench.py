@@ -163,11 +163,13 @@ def time_adversarial(kelvane, pages, runs, goals):
     print()
     print("Adversarial inputs (time relative to ordinary markup of the same size; 32/8 = time"
           " at 32 MB / time at 8 MB)")
-    sizes = [mb for mb, suffix in ((8, ""), (32, "-32"))
-             if all(os.path.exists(os.path.join(pages, "adv-%s%s.html" % (name, suffix)))
-                    for name in ADVERSARIAL)]
-    paths = [os.path.join(pages, "adv-%s%s.html" % (name, "" if mb == 8 else "-32"))
-             for mb in sizes for name in ADVERSARIAL]
+    def page(name, suffix):
+        return os.path.join(pages, "adv-%s%s.html" % (name, suffix))
+
+    present = [(mb, suffix) for mb, suffix in ((8, ""), (32, "-32"))
+               if all(os.path.exists(page(name, suffix)) for name in ADVERSARIAL)]
+    sizes = [mb for mb, _ in present]
+    paths = [page(name, suffix) for _, suffix in present for name in ADVERSARIAL]
     times = timed_side_by_side([([kelvane, path], None, output_of(path)) for path in paths], runs)
 
     def index(mb, i):
