@@ -16,12 +16,21 @@
 //   handed to the next large request. The stages run one after another, each
 //   releasing its input once it is done, so the next stage writes into pages
 //   that are already faulted in.
+// - That leaves the one block no stage can reuse: the first stage's output,
+//   made while the file's block is still alive. So the first fresh mapping
+//   (the file's block, as a rule) gets a companion of its length, which a
+//   helper thread faults in (MADV_POPULATE_WRITE) while the file is read, and
+//   which waits as a spare. The helper only asks the kernel to map pages: it
+//   writes no byte, so the main thread may take the companion at any time.
 // Smaller blocks come from malloc. Every block starts with a header that says
 // which of the two it is, so MemResize and MemFree need no lookup.
 //
 // The spares hold at most two file-sized blocks beyond the live ones; the
 // pipeline keeps at most two text blocks alive, so its peak stays that of a
-// few copies of the file.
+// few copies of the file. If the companion is unmapped while the helper still
+// works on it, the kernel ends the advice early; at worst it faults in pages of
+// a later mapping of this heap, whose bytes it leaves alone.
+#include <pthread.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -92,8 +101,8 @@ Header* GrowMapping(Header* h, std::size_t length) {
   return moved;
 }
 
-// Released large mappings waiting for the next large request. The program
-// runs on one thread, so the list takes no lock.
+// Released large mappings waiting for the next large request. Only the main
+// thread uses the list (the helper never does), so it takes no lock.
 Header* spares[kSpareBlocks];
 
 // A spare of at least length bytes, or else the largest spare, taken off the
@@ -143,6 +152,38 @@ void ReturnMapping(Header* h) {
   munmap(h, h->mapped);
 }
 
+// The range the helper thread faults in, set before it starts and not touched
+// after.
+struct PopulateRange {
+  void* start;
+  std::size_t length;
+};
+
+PopulateRange companion_range;
+
+void* PopulateCompanion(void*) {
+  // Old kernels refuse the advice; the companion is then faulted in by use.
+  madvise(companion_range.start, companion_range.length, MADV_POPULATE_WRITE);
+  return nullptr;
+}
+
+// Once per process, after the first fresh mapping: a companion of the same
+// length, faulted in by a detached helper thread and kept as a spare. If the
+// thread cannot start, the spare is still there, only not faulted in.
+void PrepareCompanion(std::size_t length) {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  Header* h = static_cast<Header*>(MapAligned(length));
+  if (h == nullptr) return;
+  h->mapped = length;
+  h->size = 0;
+  companion_range = {h, length};
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, PopulateCompanion, nullptr) == 0) pthread_detach(thread);
+  ReturnMapping(h);
+}
+
 // A large block of n bytes: a spare, grown if need be, or a fresh mapping.
 void* AllocateLarge(std::size_t n) {
   std::size_t length = MappingLength(n);
@@ -160,6 +201,7 @@ void* AllocateLarge(std::size_t n) {
     h = static_cast<Header*>(MapAligned(length));
     if (h == nullptr) return nullptr;
     h->mapped = length;
+    PrepareCompanion(length);
   }
   h->size = n;
   return DataOf(h);

@@ -1,8 +1,10 @@
 // The program's POSIX heap: blocks keep their contents through every kind of
 // resize (within malloc, from malloc into a mapping, growing a mapping in place
-// or by moving it), released mappings come back for later requests, and a
-// random mix of operations never mixes up two blocks' bytes.
+// or by moving it), released mappings come back for later requests, the first
+// mapping's companion is faulted in ahead of use, and a random mix of operations never mixes up two blocks' bytes.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -92,6 +94,11 @@ TEST(PosixHeap, AReleasedMappingServesTheNextLargeRequest) {
   void* first = MemAlloc(8 * kMiB);
   ASSERT_NE(first, nullptr);
   Fill(first, 8 * kMiB, 1);
+  // The first mapping's companion serves a request of its size.
+  void* companion = MemAlloc(8 * kMiB);
+  ASSERT_NE(companion, nullptr);
+  EXPECT_NE(companion, first);
+  Fill(companion, 8 * kMiB, 8);
   MemFree(first);
   // A smaller large request fits in the spare and gets it back.
   void* second = MemAlloc(4 * kMiB);
@@ -103,8 +110,56 @@ TEST(PosixHeap, AReleasedMappingServesTheNextLargeRequest) {
   EXPECT_NE(third, second);
   Fill(third, 16 * kMiB, 4);
   EXPECT_EQ(FirstMismatch(second, 4 * kMiB, 2), 4 * kMiB);
+  EXPECT_EQ(FirstMismatch(companion, 8 * kMiB, 8), 8 * kMiB);
   MemFree(second);
   MemFree(third);
+  MemFree(companion);
+}
+
+// Pages of [p, p + n) not yet faulted in.
+std::size_t MissingPages(void* p, std::size_t n) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t start = reinterpret_cast<uintptr_t>(p) & ~(uintptr_t{page} - 1);
+  const std::size_t pages = (reinterpret_cast<uintptr_t>(p) + n - start + page - 1) / page;
+  std::vector<unsigned char> resident(pages);
+  if (mincore(reinterpret_cast<void*>(start), pages * page, resident.data()) != 0) return pages;
+  std::size_t missing = 0;
+  for (unsigned char r : resident) missing += (r & 1) == 0;
+  return missing;
+}
+
+// The block that the next stage asks for while the file's block is alive is
+// faulted in before anyone writes to it.
+TEST(PosixHeap, TheFirstMappingsCompanionIsFaultedInAhead) {
+  void* probe = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(probe, MAP_FAILED);
+  const bool supported = madvise(probe, 4096, MADV_POPULATE_WRITE) == 0;
+  munmap(probe, 4096);
+  if (!supported) GTEST_SKIP() << "this kernel cannot fault pages in on request";
+
+  void* file = MemAlloc(20 * kMiB);
+  ASSERT_NE(file, nullptr);
+  void* next = MemAlloc(20 * kMiB);
+  ASSERT_NE(next, nullptr);
+  std::size_t missing = MissingPages(next, 20 * kMiB);
+  for (int waited = 0; missing != 0 && waited < 1000; ++waited) {
+    usleep(10000);
+    missing = MissingPages(next, 20 * kMiB);
+  }
+  EXPECT_EQ(missing, 0u);
+  // Later fresh mappings get no companion: the block after this one is as
+  // fresh as it.
+  void* third = MemAlloc(20 * kMiB);
+  ASSERT_NE(third, nullptr);
+  void* fourth = MemAlloc(20 * kMiB);
+  ASSERT_NE(fourth, nullptr);
+  usleep(100000);
+  const std::size_t pages = 20 * kMiB / static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  EXPECT_GT(MissingPages(fourth, 20 * kMiB), pages / 2);  // its header page may be a huge one
+  MemFree(file);
+  MemFree(next);
+  MemFree(third);
+  MemFree(fourth);
 }
 
 TEST(PosixHeap, ASpareTooSmallIsGrownForALargerRequest) {
