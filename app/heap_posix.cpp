@@ -18,10 +18,12 @@
 //   that are already faulted in.
 // - That leaves the one block no stage can reuse: the first stage's output,
 //   made while the file's block is still alive. So the first fresh mapping
-//   (the file's block, as a rule) gets a companion of its length, which a
-//   helper thread faults in (MADV_POPULATE_WRITE) while the file is read, and
-//   which waits as a spare. The helper only asks the kernel to map pages: it
-//   writes no byte, so the main thread may take the companion at any time.
+//   (the file's block, as a rule) gets a companion of its length, which waits
+//   as a spare. A helper thread faults in (MADV_POPULATE_WRITE) the back half
+//   of the file's block, which the read fills from the front, and then the
+//   companion, all while the file is read. The helper only asks the kernel to
+//   map pages: it writes no byte, so the main thread may write to either block
+//   at any time.
 // Smaller blocks come from malloc. Every block starts with a header that says
 // which of the two it is, so MemResize and MemFree need no lookup.
 //
@@ -159,18 +161,26 @@ struct PopulateRange {
   std::size_t length;
 };
 
+PopulateRange first_back_half;
 PopulateRange companion_range;
 
-void* PopulateCompanion(void*) {
-  // Old kernels refuse the advice; the companion is then faulted in by use.
+void* PopulateAhead(void*) {
+  // From the end back, so that the helper and the read, which goes forward,
+  // meet in the middle rather than fault the same pages. Old kernels refuse
+  // the advice; the pages are then faulted in by use.
+  char* const start = static_cast<char*>(first_back_half.start);
+  for (std::size_t at = first_back_half.length; at >= kHugePage; at -= kHugePage) {
+    madvise(start + at - kHugePage, kHugePage, MADV_POPULATE_WRITE);
+  }
   madvise(companion_range.start, companion_range.length, MADV_POPULATE_WRITE);
   return nullptr;
 }
 
-// Once per process, after the first fresh mapping: a companion of the same
-// length, faulted in by a detached helper thread and kept as a spare. If the
+// Once per process, after the first fresh mapping `first` of length bytes: a
+// companion of the same length, kept as a spare, and a detached helper thread
+// that faults in the back half of the first and the whole companion. If the
 // thread cannot start, the spare is still there, only not faulted in.
-void PrepareCompanion(std::size_t length) {
+void PrepareCompanion(Header* first, std::size_t length) {
   static bool prepared = false;
   if (prepared) return;
   prepared = true;
@@ -178,9 +188,11 @@ void PrepareCompanion(std::size_t length) {
   if (h == nullptr) return;
   h->mapped = length;
   h->size = 0;
+  const std::size_t front = (length / 2) & ~(kHugePage - 1);
+  first_back_half = {reinterpret_cast<char*>(first) + front, length - front};
   companion_range = {h, length};
   pthread_t thread;
-  if (pthread_create(&thread, nullptr, PopulateCompanion, nullptr) == 0) pthread_detach(thread);
+  if (pthread_create(&thread, nullptr, PopulateAhead, nullptr) == 0) pthread_detach(thread);
   ReturnMapping(h);
 }
 
@@ -201,7 +213,7 @@ void* AllocateLarge(std::size_t n) {
     h = static_cast<Header*>(MapAligned(length));
     if (h == nullptr) return nullptr;
     h->mapped = length;
-    PrepareCompanion(length);
+    PrepareCompanion(h, length);
   }
   h->size = n;
   return DataOf(h);
