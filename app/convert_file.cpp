@@ -16,6 +16,7 @@
 
 #include "app/messages.h"
 #include "common/heap.h"
+#include "common/vector_scan.h"
 #include "encoding/detect_encoding.h"
 #include "encoding/encoding_id.h"
 #include "encoding/eucjp_decoder.h"
@@ -86,26 +87,50 @@ const char* ReadFailureMessage(ReadResult result) {
   return kCannotOpenMessage;
 }
 
+// The length of the text in block, up to its first NUL (the one at size at
+// the latest), when no CR comes before that NUL; -1 when one does. One pass
+// looks for both.
+int64_t LengthWithoutCr(const char* block, uint32_t size) {
+  const auto* p = reinterpret_cast<const unsigned char*>(block);
+  const auto* const end = p + size;  // the NUL behind the file's bytes
+  if constexpr (kVectorScans) {
+    for (; end - p >= kBlockBytes; p += kBlockBytes) {
+      const ByteBlock bytes = LoadBlock(p);
+      const uint64_t stops = Marks(MatchEither(MatchBelow(bytes, 1), MatchByte(bytes, '\r')));
+      if (stops != 0) {
+        p += FirstMarked(stops);
+        break;
+      }
+    }
+  }
+  while (*p != 0 && *p != '\r') ++p;
+  if (*p == '\r') return -1;
+  return p - reinterpret_cast<const unsigned char*>(block);
+}
+
 // Whether the read block is already what decoding would make of it: Shift-JIS
-// without a CR, which the line-end rule copies unchanged up to its first NUL,
-// the same text the next stage reads. Such a block goes on as it is, which
-// spares a pass and a second file-sized block; a block too long for the rule's
-// buffers still goes through it, and fails there as before.
-bool IsFinalShiftJis(const char* block, uint32_t size, int encoding) {
-  return encoding == kShiftJis && size < INT32_MAX && std::memchr(block, '\r', size) == nullptr;
+// without a CR before its first NUL, which the line-end rule copies unchanged
+// up to that NUL, the same text the next stage reads. Such a block goes on as
+// it is, with its length in *length, which spares a pass and a second
+// file-sized block; a block too long for the rule's buffers still goes through
+// it, and fails there as before.
+bool IsFinalShiftJis(const char* block, uint32_t size, int encoding, uint32_t* length) {
+  if (encoding != kShiftJis || size >= INT32_MAX) return false;
+  const int64_t text = LengthWithoutCr(block, size);
+  if (text < 0) return false;
+  *length = static_cast<uint32_t>(text);
+  return true;
 }
 
 // Writes the final text to the output and releases it. An output that is the
 // input under another name (a link) is refused: the page would be overwritten
 // by its own text.
 int WriteOutput(const Platform* platform, const char* path, const char* output_path,
-                char* final_text) {
+                char* final_text, uint32_t length) {
   if (platform->is_same_file(path, output_path)) {
     MemFree(final_text);
     return Fail(platform, kCreateFailedMessage, output_path);
   }
-  // Stage texts come from 32-bit buffers, so the length fits.
-  uint32_t length = static_cast<uint32_t>(std::strlen(final_text));
   int written = platform->write_whole_file(output_path, final_text, length);
   MemFree(final_text);
   if (!written) return Fail(platform, kCreateFailedMessage, output_path);
@@ -119,48 +144,59 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
   ReadResult read = platform->read_whole_file(path, &block, &size);
   if (read != ReadResult::kOk) return Fail(platform, ReadFailureMessage(read), path);
 
+  // Each stage hands on its text's length with the text, so none measures
+  // what the one before it already knew.
   const int encoding = DetectEncoding(block, kDetectFallback, kDetectLimit);
   char* decoded = nullptr;
-  if (IsFinalShiftJis(block, size, encoding)) {
+  uint32_t decoded_length = 0;
+  if (IsFinalShiftJis(block, size, encoding, &decoded_length)) {
     decoded = block;
   } else {
-    int decode_result = DecodeToShiftJis(&decoded, block, encoding);
+    int decode_result = DecodeToShiftJis(&decoded, block, encoding, &decoded_length);
     MemFree(block);
     if (decode_result == -1) return Fail(platform, kConversionFailedMessage, path);
   }
 
-  char* text = HtmlToText(decoded, nullptr);
+  uint32_t text_length = 0;
+  char* text = HtmlToTextOfLength(decoded, decoded_length, nullptr, &text_length);
   MemFree(decoded);
   if (text == nullptr) return Fail(platform, kHtmlToTextFailedMessage, path);
 
   char* final_text = nullptr;
-  int crlf_result = NormalizeLineEnds(&final_text, text, kLineEndCrLf);
+  uint32_t final_length = 0;
+  int crlf_result =
+      NormalizeLineEndsOfLength(&final_text, text, text_length, kLineEndCrLf, &final_length);
   MemFree(text);
   if (crlf_result == -1) return Fail(platform, kConversionFailedMessage, path);
 
-  return WriteOutput(platform, path, output_path, final_text);
+  return WriteOutput(platform, path, output_path, final_text, final_length);
 }
 
 }  // namespace
 
 int DecodeToShiftJis(char** result, const char* block, int encoding) {
+  uint32_t length = 0;
+  return DecodeToShiftJis(result, block, encoding, &length);
+}
+
+int DecodeToShiftJis(char** result, const char* block, int encoding, uint32_t* length) {
   // The block carries three NUL bytes behind the data, so UTF-16 text of any
   // size ends in a zero unit inside it.
   const uint16_t* units = reinterpret_cast<const uint16_t*>(block);
   switch (encoding) {
     case kUtf16Le:
-      return DecodeUtf16Le(result, units, kLineEndLf);
+      return DecodeUtf16Le(result, units, kLineEndLf, length);
     case kUtf16Be:
-      return DecodeUtf16Be(result, units, kLineEndLf);
+      return DecodeUtf16Be(result, units, kLineEndLf, length);
     case kUtf8:
-      return DecodeUtf8(result, block, kLineEndLf);
+      return DecodeUtf8(result, block, kLineEndLf, length);
     case kShiftJis:
       // Already Shift-JIS: only the line ends change.
-      return NormalizeLineEnds(result, block, static_cast<int>(kLineEndLf) | kShiftJis);
+      return NormalizeLineEnds(result, block, static_cast<int>(kLineEndLf) | kShiftJis, length);
     case kEucJp:
-      return DecodeEucJp(result, block, kLineEndLf);
+      return DecodeEucJp(result, block, kLineEndLf, length);
     case kIso2022Jp:
-      return DecodeIso2022Jp(result, block, kLineEndLf);
+      return DecodeIso2022Jp(result, block, kLineEndLf, length);
     default:
       return -1;
   }

@@ -18,6 +18,9 @@ int ConvertStreamWith(const Platform* platform, const char* name);
 // three NUL bytes), producing Shift-JIS with LF line ends. -1 for a failed
 // decoding and for an id that names no decoder.
 int DecodeToShiftJis(char** result, const char* block, int encoding);
+// The same, and the decoded text's length (without its NUL) through length on
+// success.
+int DecodeToShiftJis(char** result, const char* block, int encoding, uint32_t* length);
 
 // Shows a failure: message (Shift-JIS; null gives the unknown-error text) and
 // path (may be null).

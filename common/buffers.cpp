@@ -151,6 +151,13 @@ uint16_t* HandOverWideBuffer(WideBuffer* buffer) {
 int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value) {
   return Finish(buffer, ok, result, success_value);
 }
+int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value,
+                    uint32_t* length) {
+  const uint32_t filled = buffer->length;
+  const int finished = Finish(buffer, ok, result, success_value);
+  if (finished != -1 && length != nullptr) *length = filled;
+  return finished;
+}
 int FinishWideStage(WideBuffer* buffer, bool ok, uint16_t** result, int success_value) {
   return Finish(buffer, ok, result, success_value);
 }

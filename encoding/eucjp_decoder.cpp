@@ -83,6 +83,10 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
 }  // namespace
 
 int DecodeEucJp(char** result, const char* text, int mode) {
+  return DecodeEucJp(result, text, mode, nullptr);
+}
+
+int DecodeEucJp(char** result, const char* text, int mode, uint32_t* length) {
   TextBuffer out;
   StageStart start;
   if (!StartStage(result, text, mode, 0, &out, &start)) return -1;
@@ -109,7 +113,7 @@ int DecodeEucJp(char** result, const char* text, int mode) {
     ok = taken != 0;
     p += taken;
   }
-  return FinishTextStage(&out, ok, result, kEucJp);
+  return FinishTextStage(&out, ok, result, kEucJp, length);
 }
 
 }  // namespace kelvane

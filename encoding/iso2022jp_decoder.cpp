@@ -110,6 +110,10 @@ std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsi
 }  // namespace
 
 int DecodeIso2022Jp(char** result, const char* text, int mode) {
+  return DecodeIso2022Jp(result, text, mode, nullptr);
+}
+
+int DecodeIso2022Jp(char** result, const char* text, int mode, uint32_t* length) {
   TextBuffer out;
   StageStart start;
   if (!StartStage(result, text, mode, kEsc, &out, &start)) return -1;
@@ -141,7 +145,7 @@ int DecodeIso2022Jp(char** result, const char* text, int mode) {
       p += 1;
     }
   }
-  return FinishTextStage(&out, ok, result, kIso2022Jp);
+  return FinishTextStage(&out, ok, result, kIso2022Jp, length);
 }
 
 }  // namespace kelvane

@@ -101,10 +101,21 @@ void CopyWithRule(TextBuffer* out, const char* text, const char* text_end, int m
 }  // namespace
 
 int NormalizeLineEnds(char** result, const char* text, int flags) {
+  if (text == nullptr) return -1;
+  return NormalizeLineEndsOfLength(result, text, std::strlen(text), flags, nullptr);
+}
+
+int NormalizeLineEnds(char** result, const char* text, int flags, uint32_t* length) {
+  if (text == nullptr) return -1;
+  return NormalizeLineEndsOfLength(result, text, std::strlen(text), flags, length);
+}
+
+int NormalizeLineEndsOfLength(char** result, const char* text, std::size_t text_length, int flags,
+                              uint32_t* length) {
   const int mode = flags & 0xF00;
   TextBuffer out;
   StageStart start;
-  if (!StartStage(result, text, mode, 0, &out, &start)) return -1;
+  if (!StartStageOfLength(result, text, text_length, mode, 0, &out, &start)) return -1;
   if (start.ok) {
     const char* end = reinterpret_cast<const char*>(start.end);
     if (mode == 0) {
@@ -113,7 +124,7 @@ int NormalizeLineEnds(char** result, const char* text, int flags) {
       CopyWithRule(&out, text, end, mode);
     }
   }
-  return FinishTextStage(&out, true, result, flags & 0xF);
+  return FinishTextStage(&out, true, result, flags & 0xF, length);
 }
 
 }  // namespace kelvane

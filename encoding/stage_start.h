@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/buffers.h"
+#include "common/invariant.h"
 #include "encoding/line_end_rule.h"
 #include "encoding/plain_run_copy.h"
 
@@ -39,11 +40,14 @@ inline int ReserveBuffer(WideBuffer* buffer, uint32_t n) {
 // character grows past (only CR LF line ends do, through the buffer's growth),
 // and fills start; start->ok is false when that room could not be had, and
 // the stage then only finishes, failing.
+//
+// StartStageOfLength takes the text's length from a caller that knows it (a
+// stage's output is never cut short by a NUL inside it); StartStage measures.
 template <typename Buffer>
-bool StartStage(const void* result, const char* text, int mode, unsigned extra_stop, Buffer* out,
-                StageStart* start) {
+bool StartStageOfLength(const void* result, const char* text, std::size_t length, int mode,
+                        unsigned extra_stop, Buffer* out, StageStart* start) {
   if (result == nullptr || text == nullptr) return false;
-  const std::size_t length = std::strlen(text);
+  CheckInvariant(std::strlen(text) == length);
   if (length >= INT32_MAX) return false;  // beyond what a buffer holds
   InitBuffer(out);
   start->p = reinterpret_cast<const unsigned char*>(text);
@@ -52,6 +56,13 @@ bool StartStage(const void* result, const char* text, int mode, unsigned extra_s
   start->rule = StartLineEndRule(mode);
   start->ok = ReserveBuffer(out, static_cast<uint32_t>(length)) != 0;
   return true;
+}
+
+template <typename Buffer>
+bool StartStage(const void* result, const char* text, int mode, unsigned extra_stop, Buffer* out,
+                StageStart* start) {
+  if (text == nullptr) return false;
+  return StartStageOfLength(result, text, std::strlen(text), mode, extra_stop, out, start);
 }
 
 }  // namespace kelvane

@@ -86,7 +86,7 @@ bool ConvertChunk(const uint16_t** u, LineEndRule* rule, TextBuffer* out, unsign
 // without the block of swapped units between them. The mark is looked for
 // before the line-end rule, as the rule never drops a text's first unit.
 template <bool kSwapped>
-int DecodeUtf16(char** result, const uint16_t* units, int mode, int encoding) {
+int DecodeUtf16(char** result, const uint16_t* units, int mode, int encoding, uint32_t* length) {
   if (result == nullptr || units == nullptr) return -1;
   if (LoadUnit<kSwapped>(units) == kByteOrderMark) ++units;
   if (*units == 0) return -1;  // nothing to convert: an empty text fails
@@ -99,13 +99,17 @@ int DecodeUtf16(char** result, const uint16_t* units, int mode, int encoding) {
   while (more && (seen & kNoCode) == 0 && ReserveTextBuffer(&out, kChunkRoom)) {
     more = ConvertChunk<kSwapped>(&units, &rule, &out, &seen);
   }
-  return FinishTextStage(&out, !more && (seen & kNoCode) == 0, result, encoding);
+  return FinishTextStage(&out, !more && (seen & kNoCode) == 0, result, encoding, length);
 }
 
 }  // namespace
 
 int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
-  return DecodeUtf16<false>(result, units, mode, kUtf16Le);
+  return DecodeUtf16<false>(result, units, mode, kUtf16Le, nullptr);
+}
+
+int DecodeUtf16Le(char** result, const uint16_t* units, int mode, uint32_t* length) {
+  return DecodeUtf16<false>(result, units, mode, kUtf16Le, length);
 }
 
 int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode) {
@@ -131,7 +135,11 @@ int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode) {
 }
 
 int DecodeUtf16Be(char** result, const uint16_t* units, int mode) {
-  return DecodeUtf16<true>(result, units, mode, kUtf16Be);
+  return DecodeUtf16<true>(result, units, mode, kUtf16Be, nullptr);
+}
+
+int DecodeUtf16Be(char** result, const uint16_t* units, int mode, uint32_t* length) {
+  return DecodeUtf16<true>(result, units, mode, kUtf16Be, length);
 }
 
 }  // namespace kelvane

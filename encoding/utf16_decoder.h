@@ -16,4 +16,9 @@ int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode);
 // What SwapUtf16Bytes then DecodeUtf16Le (mode 0) give, in one pass. Returns 2.
 int DecodeUtf16Be(char** result, const uint16_t* units, int mode);
 
+// The decoders as above, which also store the Shift-JIS text's length (without
+// its NUL) through length on success, so the next stage need not measure it.
+int DecodeUtf16Le(char** result, const uint16_t* units, int mode, uint32_t* length);
+int DecodeUtf16Be(char** result, const uint16_t* units, int mode, uint32_t* length);
+
 }  // namespace kelvane

@@ -248,6 +248,10 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode) {
 }
 
 int DecodeUtf8(char** result, const char* bytes, int mode) {
+  return DecodeUtf8(result, bytes, mode, nullptr);
+}
+
+int DecodeUtf8(char** result, const char* bytes, int mode, uint32_t* length) {
   TextBuffer out;
   StageStart start;
   if (!StartStage(result, TextAfterMark(bytes), mode, 0, &out, &start)) return -1;
@@ -270,7 +274,7 @@ int DecodeUtf8(char** result, const char* bytes, int mode) {
             });
   // The UTF-16 stage fails on a text without units.
   if (out.length == 0) ok = false;
-  return FinishTextStage(&out, ok, result, kUtf8);
+  return FinishTextStage(&out, ok, result, kUtf8, length);
 }
 
 }  // namespace kelvane

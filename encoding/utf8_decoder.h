@@ -17,4 +17,8 @@ int Utf8ToUtf16(uint16_t** result, const char* bytes, int mode);
 // UTF-16 block between them. Returns 3.
 int DecodeUtf8(char** result, const char* bytes, int mode);
 
+// The same, and the output's length (without its NUL) through length on
+// success, so the next stage need not measure it.
+int DecodeUtf8(char** result, const char* bytes, int mode, uint32_t* length);
+
 }  // namespace kelvane

@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "common/buffers.h"
+#include "common/invariant.h"
 #include "common/vector_scan.h"
 #include "common/word_scan.h"
 #include "html/clean_copy.h"
@@ -309,7 +310,14 @@ void RunMainScan(Scan* scan, const Byte* p) {
 }  // namespace
 
 char* HtmlToText(const char* text, char** title) {
+  if (text == nullptr) return nullptr;
+  return HtmlToTextOfLength(text, std::strlen(text), title, nullptr);
+}
+
+char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
+                         uint32_t* text_length) {
   if (text == nullptr || text[0] == 0) return nullptr;
+  CheckInvariant(std::strlen(text) == length);
   ForgetIncompleteMarkupTables();
 
   TextBuffer clean;
@@ -317,7 +325,6 @@ char* HtmlToText(const char* text, char** title) {
   InitTextBuffer(&clean);
   InitTextBuffer(&title_buffer);
   const Byte* input = reinterpret_cast<const Byte*>(text);
-  const std::size_t length = std::strlen(text);
   // The lead, then the copy; one growth, as the copy is no longer than the text.
   if (length > UINT32_MAX - kLead - 1) clean.failed = 1;
   if (clean.failed == 0) {  // the first block holds the lead
@@ -370,6 +377,9 @@ char* HtmlToText(const char* text, char** title) {
   } else {
     ReleaseTextBuffer(&title_buffer);
   }
+  // The output holds no NUL: the clean copy ends at the text's first one, and
+  // a reference to U+0000 is left as it stands.
+  if (text_length != nullptr) *text_length = clean.length;
   return HandOverTextBuffer(&clean);
 }
 

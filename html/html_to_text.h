@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "html/number_reader.h"  // TagNameLength, ParseNumber
@@ -12,5 +13,10 @@ namespace kelvane {
 // allocation that failed). When title is not null, on success it receives a
 // new block with the raw text of the first title element (possibly empty).
 char* HtmlToText(const char* text, char** title);
+
+// The same over a text whose length (up to its NUL, which holds no other) the
+// caller knows; on success the result's length goes through text_length when
+// that is not null, so the next stage need not measure it either.
+char* HtmlToTextOfLength(const char* text, std::size_t length, char** title, uint32_t* text_length);
 
 }  // namespace kelvane

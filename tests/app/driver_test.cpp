@@ -135,7 +135,12 @@ const DecoderCase kDecoderCases[] = {
     {"ShiftJisOnlyNormalisedReturningFive", 5, "NormalizeLineEnds 0x205"},
     {"ShiftJisWithALoneCrNormalised", 5, "NormalizeLineEnds 0x205", "<p>a\rb"},
     {"ShiftJisWithoutCrGoesOnUndecoded", 5, "HtmlToText", "<p>a\nb"},
-    {"CrAfterANulStillNormalised", 5, "NormalizeLineEnds 0x205", std::string("<p>\0\r", 5)},
+    {"CrAfterANulGoesOnUndecoded", 5, "HtmlToText", std::string("<p>\0\r", 5)},
+    {"CrBeforeANulNormalised", 5, "NormalizeLineEnds 0x205", std::string("<p>\r\0", 5)},
+    // Past the first blocks of sixteen bytes.
+    {"LateCrNormalised", 5, "NormalizeLineEnds 0x205", std::string(37, 'a') + "\r\n"},
+    {"LateCrAfterANulGoesOnUndecoded", 5, "HtmlToText",
+     std::string(20, 'a') + std::string(1, '\0') + std::string(16, 'b') + "\r"},
     {"EucJpDecoderWithLfMode", 6, "DecodeEucJp 0x200"},
     {"Iso2022JpDecoderWithLfMode", 7, "DecodeIso2022Jp 0x200"},
     {"UnassignedFourHasNoDecoder", 4, nullptr},

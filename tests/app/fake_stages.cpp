@@ -4,6 +4,8 @@
 
 #include "tests/app/fake_stages.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -44,6 +46,19 @@ char* NewText(const char* text) {
   char* block = static_cast<char*>(MemAlloc(n));
   if (block != nullptr) std::memcpy(block, text, n);
   return block;
+}
+
+// The stages that hand on their output's length: that of the fake's text.
+int Measured(int outcome, char** result, uint32_t* length) {
+  if (outcome != -1 && length != nullptr) *length = static_cast<uint32_t>(std::strlen(*result));
+  return outcome;
+}
+
+// The driver hands a stage the length of the text it got from the one before.
+void ExpectLength(const char* text, std::size_t length) {
+  if (text != nullptr && std::strlen(text) != length) {
+    ADD_FAILURE() << "a stage was told " << length << " bytes for a text of " << std::strlen(text);
+  }
 }
 
 // A decoding stage: fails when told to or out of memory, else returns id.
@@ -96,6 +111,40 @@ char* HtmlToText(const char* text, char** title) {
   testing::RecordCall(title == nullptr ? "HtmlToText" : "HtmlToText(title)");
   if (Stages().html_fails || text == nullptr) return nullptr;
   return testing::NewText("converted text\n");
+}
+
+int DecodeUtf16Le(char** result, const uint16_t* units, int mode, uint32_t* length) {
+  return testing::Measured(DecodeUtf16Le(result, units, mode), result, length);
+}
+int DecodeUtf16Be(char** result, const uint16_t* units, int mode, uint32_t* length) {
+  return testing::Measured(DecodeUtf16Be(result, units, mode), result, length);
+}
+int DecodeUtf8(char** result, const char* bytes, int mode, uint32_t* length) {
+  return testing::Measured(DecodeUtf8(result, bytes, mode), result, length);
+}
+int DecodeEucJp(char** result, const char* text, int mode, uint32_t* length) {
+  return testing::Measured(DecodeEucJp(result, text, mode), result, length);
+}
+int DecodeIso2022Jp(char** result, const char* text, int mode, uint32_t* length) {
+  return testing::Measured(DecodeIso2022Jp(result, text, mode), result, length);
+}
+int NormalizeLineEnds(char** result, const char* text, int flags, uint32_t* length) {
+  return testing::Measured(NormalizeLineEnds(result, text, flags), result, length);
+}
+int NormalizeLineEndsOfLength(char** result, const char* text, std::size_t text_length, int flags,
+                              uint32_t* length) {
+  testing::ExpectLength(text, text_length);
+  return testing::Measured(NormalizeLineEnds(result, text, flags), result, length);
+}
+
+char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
+                         uint32_t* text_length) {
+  testing::ExpectLength(text, length);
+  char* converted = HtmlToText(text, title);
+  if (converted != nullptr && text_length != nullptr) {
+    *text_length = static_cast<uint32_t>(std::strlen(converted));
+  }
+  return converted;
 }
 
 }  // namespace kelvane
