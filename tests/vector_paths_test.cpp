@@ -49,6 +49,8 @@ const char* const kTokens[] = {
     "<img alt=\"x\">",
     "<!--",
     "-->",
+    "!",
+    "<!-",
     "<body>",
     "<title>",
     "</title>",
