@@ -23,7 +23,8 @@
 //   of the file's block, which the read fills from the front, and then the
 //   companion, all while the file is read. The helper only asks the kernel to
 //   map pages: it writes no byte, so the main thread may write to either block
-//   at any time.
+//   at any time. On the way out the process stops it and waits for it, which
+//   takes one 2 MiB step at most.
 // Smaller blocks come from malloc. Every block starts with a header that says
 // which of the two it is, so MemResize and MemFree need no lookup.
 //
@@ -35,6 +36,7 @@
 #include <pthread.h>
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -164,22 +166,39 @@ struct PopulateRange {
 PopulateRange first_back_half;
 PopulateRange companion_range;
 
+// The helper works in 2 MiB steps and stops between two when this is set, so
+// that the process, which joins it on the way out, never waits long for it.
+std::atomic<bool> helper_stop{false};
+pthread_t helper;
+
 void* PopulateAhead(void*) {
   // From the end back, so that the helper and the read, which goes forward,
   // meet in the middle rather than fault the same pages. Old kernels refuse
   // the advice; the pages are then faulted in by use.
-  char* const start = static_cast<char*>(first_back_half.start);
+  char* const back = static_cast<char*>(first_back_half.start);
   for (std::size_t at = first_back_half.length; at >= kHugePage; at -= kHugePage) {
-    madvise(start + at - kHugePage, kHugePage, MADV_POPULATE_WRITE);
+    if (helper_stop.load(std::memory_order_relaxed)) return nullptr;
+    madvise(back + at - kHugePage, kHugePage, MADV_POPULATE_WRITE);
   }
-  madvise(companion_range.start, companion_range.length, MADV_POPULATE_WRITE);
+  char* const companion = static_cast<char*>(companion_range.start);
+  for (std::size_t at = 0; at < companion_range.length; at += kHugePage) {
+    if (helper_stop.load(std::memory_order_relaxed)) return nullptr;
+    madvise(companion + at, kHugePage, MADV_POPULATE_WRITE);
+  }
   return nullptr;
 }
 
+// At exit: a thread still running then would be cut off mid-step, and its
+// stack counted as lost by leak checkers.
+void StopHelper() {
+  helper_stop.store(true, std::memory_order_relaxed);
+  pthread_join(helper, nullptr);
+}
+
 // Once per process, after the first fresh mapping `first` of length bytes: a
-// companion of the same length, kept as a spare, and a detached helper thread
-// that faults in the back half of the first and the whole companion. If the
-// thread cannot start, the spare is still there, only not faulted in.
+// companion of the same length, kept as a spare, and a helper thread that
+// faults in the back half of the first and the whole companion. If the thread
+// cannot start, the spare is still there, only not faulted in.
 void PrepareCompanion(Header* first, std::size_t length) {
   static bool prepared = false;
   if (prepared) return;
@@ -191,8 +210,10 @@ void PrepareCompanion(Header* first, std::size_t length) {
   const std::size_t front = (length / 2) & ~(kHugePage - 1);
   first_back_half = {reinterpret_cast<char*>(first) + front, length - front};
   companion_range = {h, length};
-  pthread_t thread;
-  if (pthread_create(&thread, nullptr, PopulateAhead, nullptr) == 0) pthread_detach(thread);
+  if (pthread_create(&helper, nullptr, PopulateAhead, nullptr) == 0 &&
+      std::atexit(StopHelper) != 0) {
+    pthread_detach(helper);  // not joined then, but never left joinable
+  }
   ReturnMapping(h);
 }
 
