@@ -50,6 +50,17 @@ def output_of(page):
     return os.path.splitext(page)[0] + ".txt"
 
 
+def warm(cmd):
+    """Reads every existing file among cmd's words (and the program, found on
+    the PATH when need be), so all of them are in the page cache."""
+    paths = [shutil.which(cmd[0]) or cmd[0]] + list(cmd[1:])
+    for path in paths:
+        if os.path.isfile(path):
+            with open(path, "rb") as f:
+                while f.read(1 << 20):
+                    pass
+
+
 def run_once(cmd, stdout_path=None, output=None):
     """Wall time of one run of cmd; None when the command fails. The output
     file is removed first, outside the timed part, as a redirected tool's file
@@ -62,6 +73,11 @@ def run_once(cmd, stdout_path=None, output=None):
     # Earlier runs' output still being written back to disk would slow
     # whichever command comes next; flush it outside the timed part.
     os.sync()
+    # This machine pages out memory that has gone unused for a while
+    # (DAMON's pageout), the page cache included, so a page or a program that
+    # sat idle would be read from disk by whichever command came first: every
+    # file the command names, itself included, is read once untimed.
+    warm(cmd)
     start = time.perf_counter()
     rc = subprocess.run(cmd, stdout=out, stderr=subprocess.DEVNULL).returncode
     elapsed = time.perf_counter() - start
