@@ -8,22 +8,21 @@
 namespace kelvane {
 namespace {
 
+// Whether the "!" at bang, which is not the first byte searched, opens a
+// comment.
+bool OpensComment(const Byte* bang, const Byte* end) {
+  return end - bang >= 3 && bang[-1] == '<' && bang[1] == '-' && bang[2] == '-';
+}
+
 // First "<!--" at or after from; null when none. Found by its "!", which is
 // far rarer than "<" in markup and never a Shift-JIS trail byte, so the search
 // does not stop at every tag.
 const Byte* FindCommentOpening(const Byte* from, const Byte* end) {
   for (const Byte* bang = FindByte(from + 1, end, '!'); bang != nullptr;
        bang = FindByte(bang + 1, end, '!')) {
-    if (end - bang < 3) return nullptr;
-    if (bang[-1] == '<' && bang[1] == '-' && bang[2] == '-') return bang - 1;
+    if (OpensComment(bang, end)) return bang - 1;
   }
   return nullptr;
-}
-
-// Whether the "!" at bang, which is not the first byte searched, opens a
-// comment: FindCommentOpening's test.
-bool OpensComment(const Byte* bang, const Byte* end) {
-  return end - bang >= 3 && bang[-1] == '<' && bang[1] == '-' && bang[2] == '-';
 }
 
 // FindCommentOpening and the copy of what stands before the comment in one
