@@ -101,8 +101,7 @@ void CopyWithRule(TextBuffer* out, const char* text, const char* text_end, int m
 }  // namespace
 
 int NormalizeLineEnds(char** result, const char* text, int flags) {
-  if (text == nullptr) return -1;
-  return NormalizeLineEndsOfLength(result, text, std::strlen(text), flags, nullptr);
+  return NormalizeLineEnds(result, text, flags, nullptr);
 }
 
 int NormalizeLineEnds(char** result, const char* text, int flags, uint32_t* length) {
