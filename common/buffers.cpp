@@ -148,9 +148,6 @@ uint16_t* HandOverWideBuffer(WideBuffer* buffer) {
   return buffer->data;
 }
 
-int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value) {
-  return Finish(buffer, ok, result, success_value);
-}
 int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value,
                     uint32_t* length) {
   const uint32_t filled = buffer->length;

@@ -126,9 +126,8 @@ uint16_t* HandOverWideBuffer(WideBuffer* buffer);
 // The common end of a decoding stage: when ok and the terminator is written
 // with nothing lost, hands the block over through result and returns
 // success_value; otherwise gives the buffer up and returns -1.
-int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value);
-// The same, and on success the text's length (without its NUL) through length
-// when that is not null.
+// FinishTextStage also stores, on success, the text's length (without its NUL)
+// through length when that is not null.
 int FinishTextStage(TextBuffer* buffer, bool ok, char** result, int success_value,
                     uint32_t* length);
 int FinishWideStage(WideBuffer* buffer, bool ok, uint16_t** result, int success_value);

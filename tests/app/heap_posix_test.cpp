@@ -1,8 +1,8 @@
 // The program's POSIX heap: blocks keep their contents through every kind of
 // resize (within malloc, from malloc into a mapping, growing a mapping in place
 // or by moving it), released mappings come back for later requests, the first
-// mapping's companion is faulted in ahead of use, and a random mix of operations never mixes up two
-// blocks' bytes.
+// mapping's companion is faulted in ahead of use, and a random mix of
+// operations never mixes up two blocks' bytes.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
