@@ -152,7 +152,7 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
   if (IsFinalShiftJis(block, size, encoding, &decoded_length)) {
     decoded = block;
   } else {
-    int decode_result = DecodeToShiftJis(&decoded, block, encoding, &decoded_length);
+    int decode_result = DecodeToShiftJis(&decoded, block, size, encoding, &decoded_length);
     MemFree(block);
     if (decode_result == -1) return Fail(platform, kConversionFailedMessage, path);
   }
@@ -199,6 +199,20 @@ int DecodeToShiftJis(char** result, const char* block, int encoding, uint32_t* l
       return DecodeIso2022Jp(result, block, kLineEndLf, length);
     default:
       return -1;
+  }
+}
+
+int DecodeToShiftJis(char** result, const char* block, uint32_t size, int encoding,
+                     uint32_t* length) {
+  switch (encoding) {
+    case kUtf8:
+      return DecodeUtf8InBlock(result, block, size, kLineEndLf, length);
+    case kEucJp:
+      return DecodeEucJpInBlock(result, block, size, kLineEndLf, length);
+    case kIso2022Jp:
+      return DecodeIso2022JpInBlock(result, block, size, kLineEndLf, length);
+    default:
+      return DecodeToShiftJis(result, block, encoding, length);
   }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "app/platform.h"
 
 namespace kelvane {
@@ -21,6 +23,10 @@ int DecodeToShiftJis(char** result, const char* block, int encoding);
 // The same, and the decoded text's length (without its NUL) through length on
 // success.
 int DecodeToShiftJis(char** result, const char* block, int encoding, uint32_t* length);
+// The same over a read block of size bytes: the text still ends at its first
+// NUL, and size spares the byte decoders measuring it.
+int DecodeToShiftJis(char** result, const char* block, uint32_t size, int encoding,
+                     uint32_t* length);
 
 // Shows a failure: message (Shift-JIS; null gives the unknown-error text) and
 // path (may be null).

@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     const int encoding = DetectEncoding(block, kShiftJis, 40);
     const Clock::time_point t2 = Clock::now();
     char* decoded = nullptr;
-    const int decode_result = DecodeToShiftJis(&decoded, block, encoding);
+    uint32_t decoded_length = 0;
+    const int decode_result = DecodeToShiftJis(&decoded, block, size, encoding, &decoded_length);
     MemFree(block);
     const Clock::time_point t3 = Clock::now();
     if (decode_result == -1) {
@@ -53,12 +54,16 @@ int main(int argc, char** argv) {
       status = 1;
       continue;
     }
-    char* text = HtmlToText(decoded, nullptr);
+    uint32_t text_length = 0;
+    char* text = HtmlToTextOfLength(decoded, decoded_length, nullptr, &text_length);
     MemFree(decoded);
     const Clock::time_point t4 = Clock::now();
     char* final_text = nullptr;
+    uint32_t final_length = 0;
     const int crlf_result =
-        text != nullptr ? NormalizeLineEnds(&final_text, text, kLineEndCrLf) : -1;
+        text != nullptr
+            ? NormalizeLineEndsOfLength(&final_text, text, text_length, kLineEndCrLf, &final_length)
+            : -1;
     MemFree(text);
     const Clock::time_point t5 = Clock::now();
     if (crlf_result == -1) {
@@ -66,8 +71,7 @@ int main(int argc, char** argv) {
       status = 1;
       continue;
     }
-    if (!platform->write_whole_file(out.c_str(), final_text,
-                                    static_cast<uint32_t>(std::strlen(final_text)))) {
+    if (!platform->write_whole_file(out.c_str(), final_text, final_length)) {
       status = 1;
     }
     MemFree(final_text);

@@ -80,16 +80,8 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
   return p;
 }
 
-}  // namespace
-
-int DecodeEucJp(char** result, const char* text, int mode) {
-  return DecodeEucJp(result, text, mode, nullptr);
-}
-
-int DecodeEucJp(char** result, const char* text, int mode, uint32_t* length) {
-  TextBuffer out;
-  StageStart start;
-  if (!StartStage(result, text, mode, 0, &out, &start)) return -1;
+// Decodes the text that start describes into out, which it finishes.
+int DecodeStarted(StageStart start, TextBuffer out, char** result, uint32_t* length) {
   const ByteStops& stops = start.stops;
   const unsigned char* p = start.p;
   const unsigned char* const end = start.end;
@@ -114,6 +106,27 @@ int DecodeEucJp(char** result, const char* text, int mode, uint32_t* length) {
     p += taken;
   }
   return FinishTextStage(&out, ok, result, kEucJp, length);
+}
+
+}  // namespace
+
+int DecodeEucJp(char** result, const char* text, int mode) {
+  return DecodeEucJp(result, text, mode, nullptr);
+}
+
+int DecodeEucJp(char** result, const char* text, int mode, uint32_t* length) {
+  TextBuffer out;
+  StageStart start;
+  if (!StartStage(result, text, mode, 0, &out, &start)) return -1;
+  return DecodeStarted(start, out, result, length);
+}
+
+int DecodeEucJpInBlock(char** result, const char* block, std::size_t size, int mode,
+                       uint32_t* length) {
+  TextBuffer out;
+  StageStart start;
+  if (!StartStageInBlock(result, block, size, mode, 0, &out, &start)) return -1;
+  return DecodeStarted(start, out, result, length);
 }
 
 }  // namespace kelvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kelvane {
@@ -11,5 +12,9 @@ int DecodeEucJp(char** result, const char* text, int mode);
 // The same, and the output's length (without its NUL) through length on
 // success, so the next stage need not measure it.
 int DecodeEucJp(char** result, const char* text, int mode, uint32_t* length);
+// The same over a read block of size bytes followed by a NUL. The text still
+// ends at its first NUL; size only spares measuring it.
+int DecodeEucJpInBlock(char** result, const char* block, std::size_t size, int mode,
+                       uint32_t* length);
 
 }  // namespace kelvane

@@ -107,16 +107,8 @@ std::size_t CopyOneByteRun(const ByteStops& stops, LineEndRule* rule, const unsi
   return run;
 }
 
-}  // namespace
-
-int DecodeIso2022Jp(char** result, const char* text, int mode) {
-  return DecodeIso2022Jp(result, text, mode, nullptr);
-}
-
-int DecodeIso2022Jp(char** result, const char* text, int mode, uint32_t* length) {
-  TextBuffer out;
-  StageStart start;
-  if (!StartStage(result, text, mode, kEsc, &out, &start)) return -1;
+// Decodes the text that start describes into out, which it finishes.
+int DecodeStarted(StageStart start, TextBuffer out, char** result, uint32_t* length) {
   const unsigned char* p = start.p;
   const unsigned char* const end = start.end;
   bool ok = start.ok;
@@ -146,6 +138,27 @@ int DecodeIso2022Jp(char** result, const char* text, int mode, uint32_t* length)
     }
   }
   return FinishTextStage(&out, ok, result, kIso2022Jp, length);
+}
+
+}  // namespace
+
+int DecodeIso2022Jp(char** result, const char* text, int mode) {
+  return DecodeIso2022Jp(result, text, mode, nullptr);
+}
+
+int DecodeIso2022Jp(char** result, const char* text, int mode, uint32_t* length) {
+  TextBuffer out;
+  StageStart start;
+  if (!StartStage(result, text, mode, kEsc, &out, &start)) return -1;
+  return DecodeStarted(start, out, result, length);
+}
+
+int DecodeIso2022JpInBlock(char** result, const char* block, std::size_t size, int mode,
+                           uint32_t* length) {
+  TextBuffer out;
+  StageStart start;
+  if (!StartStageInBlock(result, block, size, mode, kEsc, &out, &start)) return -1;
+  return DecodeStarted(start, out, result, length);
 }
 
 }  // namespace kelvane

@@ -16,7 +16,7 @@ namespace kelvane {
 
 struct StageStart {
   const unsigned char* p;    // the first byte to convert
-  const unsigned char* end;  // the text's NUL
+  const unsigned char* end;  // the text's NUL, or in a read block the block's
   ByteStops stops;           // NUL, CR and LF under a mode, 80-FF, and one extra byte
   LineEndRule rule;
   bool ok;  // the output has room for as many elements as the text has bytes
@@ -43,11 +43,13 @@ inline int ReserveBuffer(WideBuffer* buffer, uint32_t n) {
 //
 // StartStageOfLength takes the text's length from a caller that knows it (a
 // stage's output is never cut short by a NUL inside it); StartStage measures.
+// StartStageInBlock takes a read block of size bytes followed by a NUL: the
+// text still ends at its first NUL, which the stage stops at as ever, and size
+// only bounds the room and the words read ahead, sparing the measure.
 template <typename Buffer>
-bool StartStageOfLength(const void* result, const char* text, std::size_t length, int mode,
-                        unsigned extra_stop, Buffer* out, StageStart* start) {
+bool StartStageUpTo(const void* result, const char* text, std::size_t length, int mode,
+                    unsigned extra_stop, Buffer* out, StageStart* start) {
   if (result == nullptr || text == nullptr) return false;
-  CheckInvariant(std::strlen(text) == length);
   if (length >= INT32_MAX) return false;  // beyond what a buffer holds
   InitBuffer(out);
   start->p = reinterpret_cast<const unsigned char*>(text);
@@ -59,10 +61,26 @@ bool StartStageOfLength(const void* result, const char* text, std::size_t length
 }
 
 template <typename Buffer>
+bool StartStageOfLength(const void* result, const char* text, std::size_t length, int mode,
+                        unsigned extra_stop, Buffer* out, StageStart* start) {
+  CheckInvariant(text == nullptr || std::strlen(text) == length);
+  return StartStageUpTo(result, text, length, mode, extra_stop, out, start);
+}
+
+template <typename Buffer>
 bool StartStage(const void* result, const char* text, int mode, unsigned extra_stop, Buffer* out,
                 StageStart* start) {
   if (text == nullptr) return false;
   return StartStageOfLength(result, text, std::strlen(text), mode, extra_stop, out, start);
+}
+
+template <typename Buffer>
+bool StartStageInBlock(const void* result, const char* text, std::size_t size, int mode,
+                       unsigned extra_stop, Buffer* out, StageStart* start) {
+  // A block too long for a buffer may hold a text short enough.
+  if (size >= INT32_MAX) return StartStage(result, text, mode, extra_stop, out, start);
+  CheckInvariant(text == nullptr || text[size] == 0);
+  return StartStageUpTo(result, text, size, mode, extra_stop, out, start);
 }
 
 }  // namespace kelvane

@@ -251,10 +251,10 @@ int DecodeUtf8(char** result, const char* bytes, int mode) {
   return DecodeUtf8(result, bytes, mode, nullptr);
 }
 
-int DecodeUtf8(char** result, const char* bytes, int mode, uint32_t* length) {
-  TextBuffer out;
-  StageStart start;
-  if (!StartStage(result, TextAfterMark(bytes), mode, 0, &out, &start)) return -1;
+namespace {
+
+// Decodes the text that start describes into out, which it finishes.
+int DecodeStarted(StageStart start, TextBuffer out, char** result, uint32_t* length) {
   // Most characters' forms are no longer than their UTF-8; the rest, near
   // forms such as "(TM)" and CR LF line ends, grow the buffer.
   const CodeByUnit& codes = Cp932Codes();
@@ -275,6 +275,24 @@ int DecodeUtf8(char** result, const char* bytes, int mode, uint32_t* length) {
   // The UTF-16 stage fails on a text without units.
   if (out.length == 0) ok = false;
   return FinishTextStage(&out, ok, result, kUtf8, length);
+}
+
+}  // namespace
+
+int DecodeUtf8(char** result, const char* bytes, int mode, uint32_t* length) {
+  TextBuffer out;
+  StageStart start;
+  if (!StartStage(result, TextAfterMark(bytes), mode, 0, &out, &start)) return -1;
+  return DecodeStarted(start, out, result, length);
+}
+
+int DecodeUtf8InBlock(char** result, const char* block, std::size_t size, int mode,
+                      uint32_t* length) {
+  const char* text = TextAfterMark(block);
+  TextBuffer out;
+  StageStart start;
+  if (!StartStageInBlock(result, text, size - (text - block), mode, 0, &out, &start)) return -1;
+  return DecodeStarted(start, out, result, length);
 }
 
 }  // namespace kelvane

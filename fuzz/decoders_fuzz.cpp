@@ -1,7 +1,8 @@
 // Every decoder on any bytes: each either fails or hands over text that is
 // well-formed Shift-JIS decoding back through the project's cp932 table, with
 // the line ends the mode asks for; DecodeUtf8 and DecodeUtf16Be agree with
-// their two stages. The first byte chooses the mode; the input is followed by
+// their two stages, and the byte decoders give the same handed the block's
+// size. The first byte chooses the mode; the input is followed by
 // exactly three NUL bytes, as the driver leaves it.
 #include <cstdint>
 #include <cstdlib>
@@ -56,6 +57,22 @@ void CheckSameAsChain(int result, const char* out, int (*to_units)(uint16_t**, I
   MemFree(chained);
 }
 
+// A byte decoder handed the block's size gives what it gives when it measures
+// the text, which ends at its first NUL, maybe long before the block does.
+void CheckSameInBlock(int result, const char* out,
+                      int (*in_block)(char**, const char*, std::size_t, int, uint32_t*),
+                      const char* block, std::size_t size, int mode) {
+  char* again = nullptr;
+  uint32_t length = 0;
+  const int again_result = in_block(&again, block, size, mode, &length);
+  fuzz::Require(again_result == result, "the block's size changes no result");
+  if (again_result != -1) {
+    fuzz::Require(std::strcmp(out, again) == 0 && std::strlen(again) == length,
+                  "the block's size changes no text");
+  }
+  MemFree(again);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -77,12 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   out = nullptr;
   result = DecodeUtf8(&out, text, mode);
   CheckSameAsChain<const char*>(result, out, &Utf8ToUtf16, text, mode);
+  CheckSameInBlock(result, out, &DecodeUtf8InBlock, text, size - 1, mode);
   CheckResult(result, 3, out, mode);
   out = nullptr;
   result = DecodeEucJp(&out, text, mode);
+  CheckSameInBlock(result, out, &DecodeEucJpInBlock, text, size - 1, mode);
   CheckResult(result, 6, out, mode);
   out = nullptr;
   result = DecodeIso2022Jp(&out, text, mode);
+  CheckSameInBlock(result, out, &DecodeIso2022JpInBlock, text, size - 1, mode);
   CheckResult(result, 7, out, mode);
   // Shift-JIS input is passed through, so only the line ends are checked.
   out = nullptr;

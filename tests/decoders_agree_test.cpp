@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/heap.h"
 #include "encoding/cp932_table.h"
 #include "encoding/encoding_id.h"
 #include "encoding/eucjp_decoder.h"
@@ -23,6 +24,7 @@ namespace {
 
 using testing::DecodeBytes;
 using testing::DecodeUnits;
+using testing::ExactBlock;
 using testing::ReferenceLineEnds;
 using testing::ToHex;
 
@@ -289,6 +291,52 @@ TEST(Decoders, RandomBytesGiveWholeCharactersOrFail) {
     }
   }
   for (int k = 0; k < 3; ++k) EXPECT_GT(decoded[k], 500) << "decoder " << k;
+}
+
+// A byte decoder handed the read block's size stops where the text does, at
+// its first NUL: the same result and text as when it measures, whatever
+// follows that NUL (junk that would fail, more text for the word loops).
+TEST(Decoders, HandedTheBlocksSizeTheyStopAtTheFirstNul) {
+  using Measuring = int (*)(char**, const char*, int, uint32_t*);
+  using InBlock = int (*)(char**, const char*, std::size_t, int, uint32_t*);
+  struct Row {
+    const char* name;
+    Measuring measuring;
+    InBlock in_block;
+    std::string bytes;
+  };
+  const std::string k16 = "0123456789abcdef";
+  const Row rows[] = {
+      {"utf8 junk after NUL", &DecodeUtf8, &DecodeUtf8InBlock, std::string("ab\0\xFF\xFF", 5)},
+      {"utf8 words after NUL", &DecodeUtf8, &DecodeUtf8InBlock, k16 + std::string(1, '\0') + k16},
+      {"utf8 mark", &DecodeUtf8, &DecodeUtf8InBlock, "\xEF\xBB\xBF" + k16 + "\xE3\x81\x82"},
+      {"utf8 cut off", &DecodeUtf8, &DecodeUtf8InBlock, k16 + "\xE3\x81"},
+      {"eucjp junk after NUL", &DecodeEucJp, &DecodeEucJpInBlock,
+       std::string("\xA4\xA2\0\x8F\xA1", 5)},
+      {"eucjp words after NUL", &DecodeEucJp, &DecodeEucJpInBlock,
+       k16 + "\xA4\xA2" + std::string(1, '\0') + k16},
+      {"iso2022jp junk after NUL", &DecodeIso2022Jp, &DecodeIso2022JpInBlock,
+       std::string("\x1B$B$\"\x1B(Bx\0\x1B$Z", 12)},
+      {"iso2022jp words after NUL", &DecodeIso2022Jp, &DecodeIso2022JpInBlock,
+       k16 + "\r\n" + std::string(1, '\0') + k16},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ExactBlock block(row.bytes, 3);
+    char* measured = nullptr;
+    char* handed = nullptr;
+    uint32_t measured_length = 0;
+    uint32_t handed_length = 0;
+    const int want = row.measuring(&measured, block.get(), 0x200, &measured_length);
+    const int got = row.in_block(&handed, block.get(), row.bytes.size(), 0x200, &handed_length);
+    EXPECT_EQ(got, want);
+    if (want != -1 && got != -1) {
+      EXPECT_EQ(ToHex(handed), ToHex(measured));
+      EXPECT_EQ(handed_length, measured_length);
+    }
+    MemFree(measured);
+    MemFree(handed);
+  }
 }
 
 }  // namespace

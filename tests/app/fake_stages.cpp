@@ -61,6 +61,13 @@ void ExpectLength(const char* text, std::size_t length) {
   }
 }
 
+// A byte decoder is handed the read block's size, which its NUL follows.
+void ExpectBlock(const char* block, std::size_t size) {
+  if (block != nullptr && block[size] != 0) {
+    ADD_FAILURE() << "a decoder was told " << size << " bytes for a block of " << std::strlen(block);
+  }
+}
+
 // A decoding stage: fails when told to or out of memory, else returns id.
 int Decode(const char* name, char** result, int mode, int id) {
   RecordCall(WithMode(name, mode));
@@ -127,6 +134,21 @@ int DecodeEucJp(char** result, const char* text, int mode, uint32_t* length) {
 }
 int DecodeIso2022Jp(char** result, const char* text, int mode, uint32_t* length) {
   return testing::Measured(DecodeIso2022Jp(result, text, mode), result, length);
+}
+int DecodeUtf8InBlock(char** result, const char* block, std::size_t size, int mode,
+                      uint32_t* length) {
+  testing::ExpectBlock(block, size);
+  return DecodeUtf8(result, block, mode, length);
+}
+int DecodeEucJpInBlock(char** result, const char* block, std::size_t size, int mode,
+                       uint32_t* length) {
+  testing::ExpectBlock(block, size);
+  return DecodeEucJp(result, block, mode, length);
+}
+int DecodeIso2022JpInBlock(char** result, const char* block, std::size_t size, int mode,
+                           uint32_t* length) {
+  testing::ExpectBlock(block, size);
+  return DecodeIso2022Jp(result, block, mode, length);
 }
 int NormalizeLineEnds(char** result, const char* text, int flags, uint32_t* length) {
   return testing::Measured(NormalizeLineEnds(result, text, flags), result, length);
