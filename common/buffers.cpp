@@ -13,11 +13,11 @@ namespace {
 
 // Grows *data to the smallest of 2, 4, 8 ... times *capacity that exceeds end,
 // in one resize. 0 (buffer unchanged, failed set) when the buffer never got
-// its first block, when the size does not fit in 32 bits, or when the resize
-// fails.
-int GrowBlock(void** data, uint32_t* capacity, uint32_t* failed, uint64_t end,
+// its first block or does not own it, when the size does not fit in 32 bits,
+// or when the resize fails.
+int GrowBlock(void** data, uint32_t* capacity, uint32_t* failed, uint32_t owned, uint64_t end,
               std::size_t element_size) {
-  if (*capacity == 0 || *data == nullptr) {
+  if (*capacity == 0 || *data == nullptr || !owned) {
     *failed = 1;
     return 0;
   }
@@ -49,7 +49,7 @@ uint32_t& Fill(WideBuffer* b) {
 template <typename Buffer>
 int Grow(Buffer* b, uint64_t end) {
   void* data = b->data;
-  int ok = GrowBlock(&data, &b->capacity, &b->failed, end, sizeof *b->data);
+  int ok = GrowBlock(&data, &b->capacity, &b->failed, b->owned, end, sizeof *b->data);
   b->data = static_cast<decltype(b->data)>(data);
   return ok;
 }

@@ -11,6 +11,10 @@
 // no room. A stage that checks the termination result therefore never hands
 // over a text with bytes missing.
 //
+// A buffer may also be laid over a region of a block that its caller owns
+// (owned 0, length 0, capacity the region's bytes): it never grows, so a text
+// that outgrows the region fails as a failed growth does.
+//
 // Sizes are 32-bit; an end or capacity that would not fit fails instead of
 // wrapping. A buffer whose first allocation failed keeps capacity 0 and null
 // data, and every operation on it fails without writing anything.

@@ -129,4 +129,12 @@ int DecodeEucJpInBlock(char** result, const char* block, std::size_t size, int m
   return DecodeStarted(start, out, result, length);
 }
 
+int DecodeEucJpInto(TextBuffer* region, const char* block, std::size_t size, int mode,
+                    uint32_t* length) {
+  StageStart start;
+  if (region == nullptr || !StartStageInRegion(block, size, mode, 0, &start)) return -1;
+  char* result = nullptr;
+  return DecodeStarted(start, *region, &result, length);
+}
+
 }  // namespace kelvane

@@ -161,4 +161,12 @@ int DecodeIso2022JpInBlock(char** result, const char* block, std::size_t size, i
   return DecodeStarted(start, out, result, length);
 }
 
+int DecodeIso2022JpInto(TextBuffer* region, const char* block, std::size_t size, int mode,
+                        uint32_t* length) {
+  StageStart start;
+  if (region == nullptr || !StartStageInRegion(block, size, mode, kEsc, &start)) return -1;
+  char* result = nullptr;
+  return DecodeStarted(start, *region, &result, length);
+}
+
 }  // namespace kelvane

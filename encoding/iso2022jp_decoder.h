@@ -5,6 +5,8 @@
 
 namespace kelvane {
 
+struct TextBuffer;
+
 // ISO-2022-JP -> Shift-JIS. Accepts ESC ( B, ESC ( J, ESC ( I, ESC $ @ and
 // ESC $ B; any other escape or a broken pair fails (-1). Returns 7.
 int DecodeIso2022Jp(char** result, const char* text, int mode);
@@ -16,5 +18,10 @@ int DecodeIso2022Jp(char** result, const char* text, int mode, uint32_t* length)
 // ends at its first NUL; size only spares measuring it.
 int DecodeIso2022JpInBlock(char** result, const char* block, std::size_t size, int mode,
                            uint32_t* length);
+
+// The same, writing into region, a buffer over a block of the caller's that
+// it does not own, so it never grows: -1 also when the text does not fit.
+int DecodeIso2022JpInto(TextBuffer* region, const char* block, std::size_t size, int mode,
+                        uint32_t* length);
 
 }  // namespace kelvane

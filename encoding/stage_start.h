@@ -46,16 +46,22 @@ inline int ReserveBuffer(WideBuffer* buffer, uint32_t n) {
 // StartStageInBlock takes a read block of size bytes followed by a NUL: the
 // text still ends at its first NUL, which the stage stops at as ever, and size
 // only bounds the room and the words read ahead, sparing the measure.
+inline void FillStart(const char* text, std::size_t length, int mode, unsigned extra_stop,
+                      StageStart* start) {
+  start->p = reinterpret_cast<const unsigned char*>(text);
+  start->end = start->p + length;
+  start->stops = MakeByteStops(mode, 0x80, extra_stop);
+  start->rule = StartLineEndRule(mode);
+  start->ok = true;
+}
+
 template <typename Buffer>
 bool StartStageUpTo(const void* result, const char* text, std::size_t length, int mode,
                     unsigned extra_stop, Buffer* out, StageStart* start) {
   if (result == nullptr || text == nullptr) return false;
   if (length >= INT32_MAX) return false;  // beyond what a buffer holds
   InitBuffer(out);
-  start->p = reinterpret_cast<const unsigned char*>(text);
-  start->end = start->p + length;
-  start->stops = MakeByteStops(mode, 0x80, extra_stop);
-  start->rule = StartLineEndRule(mode);
+  FillStart(text, length, mode, extra_stop, start);
   start->ok = ReserveBuffer(out, static_cast<uint32_t>(length)) != 0;
   return true;
 }
@@ -72,6 +78,18 @@ bool StartStage(const void* result, const char* text, int mode, unsigned extra_s
                 StageStart* start) {
   if (text == nullptr) return false;
   return StartStageOfLength(result, text, std::strlen(text), mode, extra_stop, out, start);
+}
+
+// For a stage that writes into a region of its caller's (a TextBuffer that
+// does not own its block, so it never grows): fills start for the text in a
+// read block of size bytes as StartStageInBlock does; false for a null text or
+// one too long for a buffer.
+inline bool StartStageInRegion(const char* text, std::size_t size, int mode, unsigned extra_stop,
+                               StageStart* start) {
+  if (text == nullptr || size >= INT32_MAX) return false;
+  CheckInvariant(text[size] == 0);
+  FillStart(text, size, mode, extra_stop, start);
+  return true;
 }
 
 template <typename Buffer>

@@ -86,13 +86,9 @@ bool ConvertChunk(const uint16_t** u, LineEndRule* rule, TextBuffer* out, unsign
 // without the block of swapped units between them. The mark is looked for
 // before the line-end rule, as the rule never drops a text's first unit.
 template <bool kSwapped>
-int DecodeUtf16(char** result, const uint16_t* units, int mode, int encoding, uint32_t* length) {
-  if (result == nullptr || units == nullptr) return -1;
-  if (LoadUnit<kSwapped>(units) == kByteOrderMark) ++units;
-  if (*units == 0) return -1;  // nothing to convert: an empty text fails
+int DecodeUtf16(char** result, const uint16_t* units, int mode, int encoding, TextBuffer out,
+                uint32_t* length) {
   LineEndRule rule = StartLineEndRule(mode & 0xF00);
-  TextBuffer out;
-  InitTextBuffer(&out);
   unsigned seen = 0;
   bool more = true;
   // One pass; the output grows by doubling, a chunk's worth ahead.
@@ -100,6 +96,33 @@ int DecodeUtf16(char** result, const uint16_t* units, int mode, int encoding, ui
     more = ConvertChunk<kSwapped>(&units, &rule, &out, &seen);
   }
   return FinishTextStage(&out, !more && (seen & kNoCode) == 0, result, encoding, length);
+}
+
+// The units after a leading mark; null when there is nothing to convert (an
+// empty text fails).
+template <bool kSwapped>
+const uint16_t* UnitsAfterMark(const uint16_t* units) {
+  if (units == nullptr) return nullptr;
+  if (LoadUnit<kSwapped>(units) == kByteOrderMark) ++units;
+  return *units != 0 ? units : nullptr;
+}
+
+template <bool kSwapped>
+int DecodeUtf16(char** result, const uint16_t* units, int mode, int encoding, uint32_t* length) {
+  units = UnitsAfterMark<kSwapped>(units);
+  if (result == nullptr || units == nullptr) return -1;
+  TextBuffer out;
+  InitTextBuffer(&out);
+  return DecodeUtf16<kSwapped>(result, units, mode, encoding, out, length);
+}
+
+template <bool kSwapped>
+int DecodeUtf16Into(TextBuffer* region, const uint16_t* units, int mode, int encoding,
+                    uint32_t* length) {
+  units = UnitsAfterMark<kSwapped>(units);
+  if (region == nullptr || units == nullptr) return -1;
+  char* result = nullptr;
+  return DecodeUtf16<kSwapped>(&result, units, mode, encoding, *region, length);
 }
 
 }  // namespace
@@ -110,6 +133,10 @@ int DecodeUtf16Le(char** result, const uint16_t* units, int mode) {
 
 int DecodeUtf16Le(char** result, const uint16_t* units, int mode, uint32_t* length) {
   return DecodeUtf16<false>(result, units, mode, kUtf16Le, length);
+}
+
+int DecodeUtf16LeInto(TextBuffer* region, const uint16_t* units, int mode, uint32_t* length) {
+  return DecodeUtf16Into<false>(region, units, mode, kUtf16Le, length);
 }
 
 int SwapUtf16Bytes(uint16_t** result, const uint16_t* units, int mode) {
@@ -140,6 +167,10 @@ int DecodeUtf16Be(char** result, const uint16_t* units, int mode) {
 
 int DecodeUtf16Be(char** result, const uint16_t* units, int mode, uint32_t* length) {
   return DecodeUtf16<true>(result, units, mode, kUtf16Be, length);
+}
+
+int DecodeUtf16BeInto(TextBuffer* region, const uint16_t* units, int mode, uint32_t* length) {
+  return DecodeUtf16Into<true>(region, units, mode, kUtf16Be, length);
 }
 
 }  // namespace kelvane

@@ -295,4 +295,15 @@ int DecodeUtf8InBlock(char** result, const char* block, std::size_t size, int mo
   return DecodeStarted(start, out, result, length);
 }
 
+int DecodeUtf8Into(TextBuffer* region, const char* block, std::size_t size, int mode,
+                   uint32_t* length) {
+  const char* text = TextAfterMark(block);
+  StageStart start;
+  if (region == nullptr || !StartStageInRegion(text, size - (text - block), mode, 0, &start)) {
+    return -1;
+  }
+  char* result = nullptr;
+  return DecodeStarted(start, *region, &result, length);
+}
+
 }  // namespace kelvane

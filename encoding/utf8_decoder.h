@@ -5,6 +5,8 @@
 
 namespace kelvane {
 
+struct TextBuffer;
+
 // Strict UTF-8 (one to three bytes) -> UTF-16LE units; skips EF BB BF at the
 // start. Fails (-1) on malformed, overlong, surrogate, cut-off or four-byte
 // sequences. Returns 3.
@@ -25,5 +27,10 @@ int DecodeUtf8(char** result, const char* bytes, int mode, uint32_t* length);
 // ends at its first NUL; size only spares measuring it.
 int DecodeUtf8InBlock(char** result, const char* block, std::size_t size, int mode,
                       uint32_t* length);
+
+// The same, writing into region, a buffer over a block of the caller's that
+// it does not own, so it never grows: -1 also when the text does not fit.
+int DecodeUtf8Into(TextBuffer* region, const char* block, std::size_t size, int mode,
+                   uint32_t* length);
 
 }  // namespace kelvane
