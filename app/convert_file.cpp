@@ -4,16 +4,19 @@
 // Every stage hands back a new block that the driver then owns. The driver
 // releases a stage's input as soon as the stage returns, before it looks at the
 // result, so no more than two text blocks are alive at any moment. Shift-JIS
-// without a CR skips decoding: the read block itself goes on to HtmlToText. Every
-// failure goes out through ShowConversionErrorWith with the input path, except
-// the create failure, which names the output. The operating system is reached
-// only through the Platform table, so this file builds unchanged everywhere.
+// without a CR skips decoding: the read block itself goes on to HtmlToText. A
+// large text in another encoding is decoded in two parts side by side
+// (decode_in_parts.h), into one block as ever. Every failure goes out through
+// ShowConversionErrorWith with the input path, except the create failure,
+// which names the output. The operating system is reached only through the
+// Platform table, so this file builds unchanged everywhere.
 
 #include "app/convert_file.h"
 
 #include <cstdint>
 #include <cstring>
 
+#include "app/decode_in_parts.h"
 #include "app/messages.h"
 #include "common/heap.h"
 #include "common/vector_scan.h"
@@ -122,6 +125,23 @@ bool IsFinalShiftJis(const char* block, uint32_t size, int encoding, uint32_t* l
   return true;
 }
 
+// A text from this size up is decoded in two parts side by side, where the
+// platform runs jobs so; below it a thread costs more than it saves.
+constexpr uint32_t kPartsFrom = uint32_t{2} << 20;
+
+// Decodes the read block as DecodeToShiftJis does, in parts where it can, and
+// releases the block.
+int DecodeBlock(const Platform* platform, char** result, char* block, uint32_t size, int encoding,
+                uint32_t* length) {
+  int status = -1;
+  if (platform->run_both == nullptr || size < kPartsFrom ||
+      !DecodeInParts(platform->run_both, result, block, size, encoding, length, &status)) {
+    status = DecodeToShiftJis(result, block, size, encoding, length);
+  }
+  MemFree(block);
+  return status;
+}
+
 // Writes the final text to the output and releases it. An output that is the
 // input under another name (a link) is refused: the page would be overwritten
 // by its own text.
@@ -152,8 +172,7 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
   if (IsFinalShiftJis(block, size, encoding, &decoded_length)) {
     decoded = block;
   } else {
-    int decode_result = DecodeToShiftJis(&decoded, block, size, encoding, &decoded_length);
-    MemFree(block);
+    int decode_result = DecodeBlock(platform, &decoded, block, size, encoding, &decoded_length);
     if (decode_result == -1) return Fail(platform, kConversionFailedMessage, path);
   }
 

@@ -34,6 +34,10 @@ struct Platform {
   // as given on POSIX. Returns what the
   // platform returns; nobody uses it.
   int (*show_warning)(const char* message, const char* path);
+  // Runs job(first) and job(second) and returns once both have finished: side
+  // by side on two threads where it can, else one after the other. Null in a
+  // table whose jobs must run in order; the driver then runs everything itself.
+  void (*run_both)(void (*job)(void*), void* first, void* second);
 };
 
 const Platform* DefaultPlatform();

@@ -20,6 +20,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -308,7 +309,31 @@ int ShowWarning(const char* message, const char* path) {
   return failed ? 0 : 1;
 }
 
-constexpr Platform kPosixPlatform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning};
+struct SecondJob {
+  void (*job)(void*);
+  void* argument;
+};
+
+void* RunSecondJob(void* start) {
+  const SecondJob* second = static_cast<const SecondJob*>(start);
+  second->job(second->argument);
+  return nullptr;
+}
+
+void RunBoth(void (*job)(void*), void* first, void* second) {
+  SecondJob start{job, second};
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, RunSecondJob, &start) != 0) {
+    job(first);
+    job(second);
+    return;
+  }
+  job(first);
+  pthread_join(thread, nullptr);
+}
+
+constexpr Platform kPosixPlatform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning,
+                                     RunBoth};
 
 }  // namespace
 

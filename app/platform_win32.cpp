@@ -401,7 +401,32 @@ int ShowWarning(const char* message, const char* path) {
   return result;
 }
 
-constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning};
+struct SecondJob {
+  void (*job)(void*);
+  void* argument;
+};
+
+DWORD WINAPI RunSecondJob(void* start) {
+  const SecondJob* second = static_cast<const SecondJob*>(start);
+  second->job(second->argument);
+  return 0;
+}
+
+void RunBoth(void (*job)(void*), void* first, void* second) {
+  SecondJob start{job, second};
+  HANDLE thread = CreateThread(nullptr, 0, RunSecondJob, &start, 0, nullptr);
+  if (thread == nullptr) {
+    job(first);
+    job(second);
+    return;
+  }
+  job(first);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
+constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning,
+                                     RunBoth};
 
 }  // namespace
 

@@ -104,8 +104,12 @@ int NoSameFile(const char* /*path*/, const char* /*other*/) {
   return 0;
 }
 
+void RunBoth(void (*job)(void*), void* first, void* second) {
+  DefaultPlatform()->run_both(job, first, second);
+}
+
 constexpr Platform kStandardStreams = {ReadStandardInput, WriteStandardOutput, NoSameFile,
-                                       ShowWarning};
+                                       ShowWarning, RunBoth};
 
 }  // namespace
 

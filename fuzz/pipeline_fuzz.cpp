@@ -5,12 +5,14 @@
 // through as Shift-JIS (whose bytes are passed on as they are), is decodable
 // Shift-JIS; the same input always gives the same outcome; and that outcome is
 // the one of the three stages run one after another, though the driver skips
-// the decoding stage where it would change nothing.
+// the decoding stage where it would change nothing. Decoding in two parts, as
+// the driver does with large texts, gives what decoding the whole gives.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "app/convert_file.h"
+#include "app/decode_in_parts.h"
 #include "app/messages.h"
 #include "common/heap.h"
 #include "encoding/detect_encoding.h"
@@ -63,7 +65,7 @@ int NeverSameFile(const char*, const char*) {
   return 0;
 }
 
-const Platform kCapture = {ReadInput, CaptureWrite, NeverSameFile, CaptureWarning};
+const Platform kCapture = {ReadInput, CaptureWrite, NeverSameFile, CaptureWarning, nullptr};
 
 Outcome Convert() {
   Outcome outcome;
@@ -101,6 +103,35 @@ Outcome RunEveryStage(const char* block) {
   return outcome;
 }
 
+void RunInOrder(void (*job)(void*), void* first, void* second) {
+  job(first);
+  job(second);
+}
+
+// Decoding in two parts gives what decoding the whole gives, in every encoding
+// that is cut, or declines and leaves the block as it was.
+void CheckParts(const std::string& terminated, size_t size) {
+  for (int encoding : {kUtf16Le, kUtf16Be, kUtf8, kEucJp, kIso2022Jp}) {
+    char* whole = nullptr;
+    uint32_t whole_length = 0;
+    const int want = DecodeToShiftJis(&whole, terminated.data(), encoding, &whole_length);
+    std::string block = terminated;
+    char* parts = nullptr;
+    uint32_t length = 0;
+    int status = -1;
+    if (DecodeInParts(&RunInOrder, &parts, block.data(), static_cast<uint32_t>(size), encoding,
+                      &length, &status)) {
+      fuzz::Require(want != -1 && status == want && length == whole_length &&
+                        std::memcmp(parts, whole, std::size_t{length} + 1) == 0,
+                    "the parts give the whole text");
+      MemFree(parts);
+    } else {
+      fuzz::Require(block == terminated, "declined parts leave the block as it was");
+    }
+    MemFree(whole);
+  }
+}
+
 void CheckCrLf(const std::string& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\n') fuzz::Require(i > 0 && s[i - 1] == '\r', "every LF follows a CR");
@@ -128,6 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Require(first.result == staged.result && first.written == staged.written &&
                       (first.result == 1 || first.message == staged.message),
                   "the driver gives what the three stages give");
+    CheckParts(terminated, size);
   }
   if (first.result == 1) {
     fuzz::Require(first.writes == 1 && first.warnings == 0, "success writes once, shows nothing");

@@ -431,6 +431,37 @@ TEST_F(CliTest, SamplesInEveryEncodingGiveTheSameText) {
   }
 }
 
+// Pages of a few megabytes are decoded in two parts side by side, Shift-JIS
+// apart: each sample repeated (behind its one byte order mark) must still give
+// one text in every encoding.
+TEST_F(CliTest, LargePagesInEveryEncodingGiveTheSameText) {
+  const std::string marks[] = {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+  std::vector<std::string> pages;
+  for (const std::string& name : ListFolder(KELVANE_SAMPLES_DIR)) {
+    if (name.rfind("page-", 0) != 0 || name.substr(name.size() - 5) != ".html") continue;
+    std::string page = ReadFile(std::string(KELVANE_SAMPLES_DIR) + "/" + name);
+    std::string mark;
+    for (const std::string& m : marks) {
+      if (page.rfind(m, 0) == 0) mark = m;
+    }
+    page.erase(0, mark.size());
+    // Over 2 MiB in every encoding.
+    std::string large = mark;
+    for (int i = 0; i < 1400; ++i) large += page;
+    ASSERT_TRUE(WriteFile(folder_ / ("large-" + name), large));
+    pages.push_back(folder_ / ("large-" + name));
+  }
+  ASSERT_EQ(pages.size(), 9u);
+  Outcome run = Kelvane(pages);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string shift_jis = ReadFile(folder_ / "large-page-shift_jis.txt");
+  ASSERT_GT(shift_jis.size(), std::size_t{1} << 20);
+  for (const std::string& page : pages) {
+    SCOPED_TRACE(page);
+    EXPECT_TRUE(ReadFile(page.substr(0, page.size() - 5) + ".txt") == shift_jis);
+  }
+}
+
 // A Shift-JIS page without a CR skips decoding; every kind of line end, with or
 // without a NUL that ends the text early, must still give the same text.
 TEST_F(CliTest, ShiftJisGivesTheSameTextWhateverItsLineEnds) {

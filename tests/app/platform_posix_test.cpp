@@ -3,6 +3,7 @@
 // the warning line on stderr.
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +62,27 @@ class PosixPlatformTest : public ::testing::Test {
 
   TempFolder folder_;
 };
+
+// Both jobs run, the second on a thread of its own that has ended by the time
+// run_both returns.
+TEST(PosixRunBoth, RunsTheSecondJobOnAnotherThread) {
+  struct Job {
+    pthread_t thread{};
+    int runs = 0;
+  };
+  Job jobs[2];
+  DefaultPlatform()->run_both(
+      [](void* job) {
+        Job* j = static_cast<Job*>(job);
+        j->thread = pthread_self();
+        ++j->runs;
+      },
+      &jobs[0], &jobs[1]);
+  EXPECT_EQ(jobs[0].runs, 1);
+  EXPECT_EQ(jobs[1].runs, 1);
+  EXPECT_TRUE(pthread_equal(jobs[0].thread, pthread_self()));
+  EXPECT_FALSE(pthread_equal(jobs[1].thread, pthread_self()));
+}
 
 TEST_F(PosixPlatformTest, ReadDeliversEveryByteFollowedByThreeNuls) {
   const std::string cases[] = {"a", "ab", "<html>\r\n", std::string("x\0y\0", 4),

@@ -81,6 +81,29 @@ void AnsiCodePageIs932() {
   CheckEqual(GetACP(), 932, "ANSI code page of the test run");
 }
 
+// The platform's run_both runs both jobs, the second on a thread of its own
+// that has ended by the time it returns.
+void RunBothRunsTheSecondJobOnAnotherThread() {
+  struct Job {
+    DWORD thread = 0;
+    int runs = 0;
+  };
+  Job jobs[2];
+  DefaultPlatform()->run_both(
+      [](void* job) {
+        Job* j = static_cast<Job*>(job);
+        j->thread = GetCurrentThreadId();
+        ++j->runs;
+      },
+      &jobs[0], &jobs[1]);
+  CheckEqual(jobs[0].runs, 1, "run_both: first job runs once");
+  CheckEqual(jobs[1].runs, 1, "run_both: second job runs once");
+  CheckEqual(static_cast<long long>(jobs[0].thread), static_cast<long long>(GetCurrentThreadId()),
+             "run_both: the first job runs on the caller's thread");
+  Check(jobs[1].thread != 0 && jobs[1].thread != jobs[0].thread,
+        "run_both: the second job runs on another thread");
+}
+
 // A file of size bytes that takes no room on disk: only its end is set.
 void MakeSparseFile(const std::string& path, long long size) {
   HANDLE file =
@@ -451,6 +474,7 @@ void PathsOverThreeHundredCharactersConvert() {
 std::vector<WinTest> ConvertFileWinTests() {
   return {
       {"ANSI code page is 932", AnsiCodePageIs932},
+      {"run_both runs the second job on another thread", RunBothRunsTheSecondJobOnAnotherThread},
       {"read failures show the input path", ReadFailuresShowTheInputPath},
       {"empty path shows the message and two line feeds", EmptyPathShowsMessageAndTwoLineFeeds},
       {"null path is silent", NullPathIsSilent},
