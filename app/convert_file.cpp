@@ -125,16 +125,12 @@ bool IsFinalShiftJis(const char* block, uint32_t size, int encoding, uint32_t* l
   return true;
 }
 
-// A text from this size up is decoded in two parts side by side, where the
-// platform runs jobs so; below it a thread costs more than it saves.
-constexpr uint32_t kPartsFrom = uint32_t{2} << 20;
-
 // Decodes the read block as DecodeToShiftJis does, in parts where it can, and
 // releases the block.
 int DecodeBlock(const Platform* platform, char** result, char* block, uint32_t size, int encoding,
                 uint32_t* length) {
   int status = -1;
-  if (platform->run_both == nullptr || size < kPartsFrom ||
+  if (platform->run_both == nullptr || size < kDecodeInPartsFrom ||
       !DecodeInParts(platform->run_both, result, block, size, encoding, length, &status)) {
     status = DecodeToShiftJis(result, block, size, encoding, length);
   }

@@ -5,6 +5,10 @@
 
 namespace kelvane {
 
+// The driver decodes a text in parts from this size up, where the platform
+// runs jobs side by side; below it a thread costs more than it saves.
+constexpr uint32_t kDecodeInPartsFrom = uint32_t{2} << 20;
+
 // Runs job(first) and job(second) and returns once both have finished, as
 // Platform::run_both does.
 using RunBoth = void (*)(void (*job)(void*), void* first, void* second);

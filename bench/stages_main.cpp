@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/convert_file.h"
+#include "app/decode_in_parts.h"
 #include "app/platform.h"
 #include "bench/text_path.h"
 #include "common/heap.h"
@@ -46,7 +47,13 @@ int main(int argc, char** argv) {
     const Clock::time_point t2 = Clock::now();
     char* decoded = nullptr;
     uint32_t decoded_length = 0;
-    const int decode_result = DecodeToShiftJis(&decoded, block, size, encoding, &decoded_length);
+    int decode_result = -1;
+    // As the driver does: a large text in two parts side by side.
+    if (platform->run_both == nullptr || size < kDecodeInPartsFrom ||
+        !DecodeInParts(platform->run_both, &decoded, block, size, encoding, &decoded_length,
+                       &decode_result)) {
+      decode_result = DecodeToShiftJis(&decoded, block, size, encoding, &decoded_length);
+    }
     MemFree(block);
     const Clock::time_point t3 = Clock::now();
     if (decode_result == -1) {
