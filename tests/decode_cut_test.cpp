@@ -17,46 +17,6 @@ std::string Block(const std::string& bytes) {
   return bytes + std::string(3, '\0');
 }
 
-// The same ASCII text as UTF-16 units in either byte order.
-std::string Utf16(const std::string& ascii, bool big_endian) {
-  std::string units;
-  for (char c : ascii) {
-    units += big_endian ? std::string(1, '\0') + c : std::string(1, c) + '\0';
-  }
-  return units;
-}
-
-TEST(FindDecodeCut, TakesTheFirstLineStartFitForACutFromTheMiddleOn) {
-  // Line starts in the front half, and ones behind the middle that a decoder
-  // may not start at (CR, a byte from 80 up, a lone character before a LF),
-  // are passed over.
-  const std::string front = "<p>a</p>\n<p>b</p>\n<p>c</p>\n";
-  const std::string text = front + "xxxxxxxxxxxxxxxxxxxxxxxxx\n\r\n\xA4\xA2\nz\n<p>d</p>\n";
-  const std::size_t want = text.find("<p>d");
-  struct Row {
-    int encoding;
-    std::string bytes;
-    uint32_t at;
-    uint32_t unit;
-  };
-  const Row rows[] = {
-      {kUtf8, text, static_cast<uint32_t>(want), 1},
-      {kEucJp, text, static_cast<uint32_t>(want), 1},
-      {kIso2022Jp, text, static_cast<uint32_t>(want), 1},
-      {kUtf16Le, Utf16(text, false), static_cast<uint32_t>(2 * want), 2},
-      {kUtf16Be, Utf16(text, true), static_cast<uint32_t>(2 * want), 2},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.encoding);
-    const std::string block = Block(row.bytes);
-    const DecodeCut cut =
-        FindDecodeCut(block.data(), static_cast<uint32_t>(row.bytes.size()), row.encoding);
-    EXPECT_EQ(cut.at, row.at);
-    EXPECT_EQ(cut.unit, row.unit);
-    EXPECT_EQ(cut.byte, '<');
-  }
-}
-
 TEST(FindDecodeCut, NoCutWhereNoDecoderCouldStart) {
   const std::string lines = "<p>a</p>\n<p>b</p>\n<p>c</p>\n<p>d</p>\n";
   struct Row {
@@ -82,16 +42,6 @@ TEST(FindDecodeCut, NoCutWhereNoDecoderCouldStart) {
     const std::string block = Block(row.bytes);
     EXPECT_EQ(FindDecodeCut(block.data(), static_cast<uint32_t>(row.bytes.size()), row.encoding).at,
               0u);
-  }
-}
-
-TEST(FindDecodeCut, IsoCutsOnlyWhereTheOneByteSetIsSelected) {
-  const std::string lines = "<p>a</p>\n<p>b</p>\n<p>c</p>\n<p>d</p>\n";
-  for (const char* escape : {"\x1B(B", "\x1B(J"}) {
-    const std::string text = "\x1B$B!!!!" + std::string(escape) + std::string(20, 'x') + lines;
-    const std::string block = Block(text);
-    EXPECT_NE(FindDecodeCut(block.data(), static_cast<uint32_t>(text.size()), kIso2022Jp).at, 0u)
-        << escape + 1;
   }
 }
 
