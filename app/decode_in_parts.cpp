@@ -59,6 +59,11 @@ int DecodeInto(TextBuffer* region, const char* text, uint32_t size, int encoding
   }
 }
 
+PartJob MakePart(const char* text, uint32_t size, int encoding, char* region, uint32_t room,
+                 bool check_end, uint32_t unit) {
+  return PartJob{text, size, encoding, {region, room, 0, 0, 0}, check_end, unit, false, 0, -1};
+}
+
 void RunPartJob(void* argument) {
   PartJob* job = static_cast<PartJob*>(argument);
   if (job->check_end) job->ends_early = HasTerminatorBefore(job->text, job->size, job->unit);
@@ -69,8 +74,9 @@ void RunPartJob(void* argument) {
 
 int DecodeInParts(RunBoth run_both, char** result, char* block, uint32_t size, int encoding,
                   uint32_t* length, int* status) {
+  if (size > UINT32_MAX - 2 * kPartSlack) return 0;
   const DecodeCut cut = FindDecodeCut(block, size, encoding);
-  if (cut.at == 0 || size > UINT32_MAX - 2 * kPartSlack) return 0;
+  if (cut.at == 0) return 0;
   const uint32_t front_room = cut.at + kPartSlack;
   const uint32_t room = size + 2 * kPartSlack;
   char* out = static_cast<char*>(MemAlloc(room));
@@ -80,16 +86,9 @@ int DecodeInParts(RunBoth run_both, char** result, char* block, uint32_t size, i
   std::memcpy(saved, block + cut.at, cut.unit);
   std::memset(block + cut.at, 0, cut.unit);
   const uint32_t back_at = cut.at + cut.unit;
-  PartJob front{block, cut.at, encoding, {out, front_room, 0, 0, 0}, true, cut.unit, false, 0, -1};
-  PartJob back{block + back_at,
-               size - back_at,
-               encoding,
-               {out + front_room, room - front_room, 0, 0, 0},
-               false,
-               cut.unit,
-               false,
-               0,
-               -1};
+  PartJob front = MakePart(block, cut.at, encoding, out, front_room, true, cut.unit);
+  PartJob back = MakePart(block + back_at, size - back_at, encoding, out + front_room,
+                          room - front_room, false, cut.unit);
   run_both(RunPartJob, &front, &back);
 
   // A terminator in the front part ends the text there; the back part then
