@@ -6,10 +6,12 @@
 // result, so no more than two text blocks are alive at any moment. Shift-JIS
 // without a CR skips decoding: the read block itself goes on to HtmlToText. A
 // large text in another encoding is decoded in two parts side by side
-// (decode_in_parts.h), into one block as ever. Every failure goes out through
-// ShowConversionErrorWith with the input path, except the create failure,
-// which names the output. The operating system is reached only through the
-// Platform table, so this file builds unchanged everywhere.
+// (decode_in_parts.h), into one block as ever. A large text's line ends and
+// write follow its markup scan part by part on another thread
+// (write_in_step.h), so its final text never exists whole. Every failure goes
+// out through ShowConversionErrorWith with the input path, except the create
+// failure, which names the output. The operating system is reached only
+// through the Platform table, so this file builds unchanged everywhere.
 
 #include "app/convert_file.h"
 
@@ -18,6 +20,7 @@
 
 #include "app/decode_in_parts.h"
 #include "app/messages.h"
+#include "app/write_in_step.h"
 #include "common/heap.h"
 #include "common/vector_scan.h"
 #include "encoding/detect_encoding.h"
@@ -153,6 +156,35 @@ int WriteOutput(const Platform* platform, const char* path, const char* output_p
   return 1;
 }
 
+// Whether the last steps run side by side (write_in_step.h): a large text,
+// a platform that can, and an output that is not the input, which the steps
+// one after the other refuse once the text is made.
+bool WritesInStep(const Platform* platform, const char* path, const char* output_path,
+                  uint32_t length) {
+  return platform->run_both != nullptr && platform->write_file_in_parts != nullptr &&
+         length >= kWriteInStepFrom && length < kWriteInStepBelow &&
+         !platform->is_same_file(path, output_path);
+}
+
+// The messages of WriteInStep's failures, as the steps one after the other
+// give them.
+int ConvertAndWriteInStep(const Platform* platform, const char* path, const char* output_path,
+                          char* decoded, uint32_t length) {
+  const InStepResult result = WriteInStep(platform, decoded, length, output_path);
+  MemFree(decoded);
+  switch (result) {
+    case InStepResult::kWritten:
+      return 1;
+    case InStepResult::kMarkupFailed:
+      return Fail(platform, kHtmlToTextFailedMessage, path);
+    case InStepResult::kLineEndsFailed:
+      return Fail(platform, kConversionFailedMessage, path);
+    case InStepResult::kWriteFailed:
+      break;
+  }
+  return Fail(platform, kCreateFailedMessage, output_path);
+}
+
 // Reads, decodes, converts and writes; the paths stay the caller's.
 int ConvertToOutput(const Platform* platform, const char* path, const char* output_path) {
   char* block = nullptr;
@@ -172,6 +204,9 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
     if (decode_result == -1) return Fail(platform, kConversionFailedMessage, path);
   }
 
+  if (WritesInStep(platform, path, output_path, decoded_length)) {
+    return ConvertAndWriteInStep(platform, path, output_path, decoded, decoded_length);
+  }
   uint32_t text_length = 0;
   char* text = HtmlToTextOfLength(decoded, decoded_length, nullptr, &text_length);
   MemFree(decoded);

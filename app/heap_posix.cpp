@@ -105,9 +105,20 @@ Header* GrowMapping(Header* h, std::size_t length) {
   return moved;
 }
 
-// Released large mappings waiting for the next large request. Only the main
-// thread uses the list (the helper never does), so it takes no lock.
+// Released large mappings waiting for the next large request, under
+// spares_lock: a conversion's steps may run on two threads (the helper never
+// touches the list).
 Header* spares[kSpareBlocks];
+pthread_mutex_t spares_lock = PTHREAD_MUTEX_INITIALIZER;
+
+// Holds spares_lock for a scope.
+class SparesLock {
+ public:
+  SparesLock() { pthread_mutex_lock(&spares_lock); }
+  ~SparesLock() { pthread_mutex_unlock(&spares_lock); }
+  SparesLock(const SparesLock&) = delete;
+  SparesLock& operator=(const SparesLock&) = delete;
+};
 
 // A spare of at least length bytes, or else the largest spare, taken off the
 // list; null when there is none.
@@ -219,6 +230,7 @@ void PrepareCompanion(Header* first, std::size_t length) {
 
 // A large block of n bytes: a spare, grown if need be, or a fresh mapping.
 void* AllocateLarge(std::size_t n) {
+  const SparesLock lock;
   std::size_t length = MappingLength(n);
   Header* h = TakeSpare(length);
   if (h != nullptr && h->mapped < length) {
@@ -287,6 +299,7 @@ void MemFree(void* p) {
   if (p == nullptr) return;
   Header* h = HeaderOf(p);
   if (h->mapped != 0) {
+    const SparesLock lock;
     ReturnMapping(h);
   } else {
     std::free(h);

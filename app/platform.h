@@ -15,6 +15,11 @@ enum class ReadResult {
   kOutOfMemory,  // the block could not be allocated
 };
 
+// Hands over an output's text in parts, in order: 1 with the next part in
+// *data and *size (valid until the next call), 0 after the last part, -1 when
+// the text failed and nothing may be written.
+using NextPart = int (*)(void* source, const char** data, uint32_t* size);
+
 struct Platform {
   // Reads the whole file at path into a new block from MemAlloc, with three
   // NUL bytes behind the data. The caller releases the block with MemFree.
@@ -37,7 +42,13 @@ struct Platform {
   // Runs job(first) and job(second) and returns once both have finished: side
   // by side on two threads where it can, else one after the other. Null in a
   // table whose jobs must run in order; the driver then runs everything itself.
+  // The fallback runs job(first) to its end before job(second) starts.
   void (*run_both)(void (*job)(void*), void* first, void* second);
+  // Writes the file at path as write_whole_file does, its data being the
+  // parts next_part hands over, asked for one by one as the write goes on;
+  // 0 also when next_part gives up, and then the output is as it was. Null
+  // where a text is only written whole; the driver then makes it whole first.
+  int (*write_file_in_parts)(const char* path, NextPart next_part, void* source);
 };
 
 const Platform* DefaultPlatform();

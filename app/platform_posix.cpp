@@ -14,7 +14,8 @@
 // text. Only a file with a second hard link (which a rename would split from
 // its other names), or one in a folder that takes no new files, is rewritten
 // where it is: its space for the new text is reserved first, so a full disk
-// fails before its first byte changes. Warnings go to stderr as one UTF-8
+// fails before its first byte changes, and a text that comes in parts is
+// gathered whole for it first. Warnings go to stderr as one UTF-8
 // line each: "kelvane: ", the message, the path as given.
 
 #include <errno.h>
@@ -30,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/output_parts.h"
 #include "app/platform.h"
 #include "common/heap.h"
 #include "encoding/cp932_table.h"
@@ -172,13 +174,17 @@ bool WriteFully(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+bool PutToFile(void* fd, const char* data, uint32_t size) {
+  return WriteFully(*static_cast<int*>(fd), data, size);
+}
+
 // What became of a write through a temporary file.
 enum class TemporaryWrite { kDone, kFailed, kRefusedByFolder };
 
 // Fills the temporary file and puts it in place of path. On failure the
 // temporary file is removed, and path is as it was.
 TemporaryWrite FillAndRename(const char* path, char* temp_path, const OutputIdentity& identity,
-                             const char* data, uint32_t size) {
+                             OutputParts parts) {
   int fd = mkstemp(temp_path);
   if (fd < 0) {
     return errno == EACCES || errno == EPERM ? TemporaryWrite::kRefusedByFolder
@@ -189,7 +195,7 @@ TemporaryWrite FillAndRename(const char* path, char* temp_path, const OutputIden
     // group the user is in); otherwise the new file is simply the user's own.
     (void)!fchown(fd, identity.uid, identity.gid);
   }
-  bool ok = WriteFully(fd, data, size) && fchmod(fd, identity.mode) == 0;
+  bool ok = PutEveryPart(parts, PutToFile, &fd) && fchmod(fd, identity.mode) == 0;
   // close reports a delayed write error (for example on a network file system).
   ok = close(fd) == 0 && ok;
   ok = ok && rename(temp_path, path) == 0;
@@ -198,10 +204,10 @@ TemporaryWrite FillAndRename(const char* path, char* temp_path, const OutputIden
 }
 
 TemporaryWrite ReplaceWithTemporary(const char* path, const OutputIdentity& identity,
-                                    const char* data, uint32_t size) {
+                                    OutputParts parts) {
   char* temp_path = TemporaryTemplate(path);
   if (temp_path == nullptr) return TemporaryWrite::kFailed;
-  TemporaryWrite result = FillAndRename(path, temp_path, identity, data, size);
+  TemporaryWrite result = FillAndRename(path, temp_path, identity, parts);
   MemFree(temp_path);
   return result;
 }
@@ -235,32 +241,50 @@ bool RewriteInPlace(const char* path, const char* data, uint32_t size) {
   return close(fd) == 0 && ok;
 }
 
-// Puts data into the existing regular file at path (the link's target, for a
-// symbolic link): replaced whole where it has no other name and its folder
-// takes a temporary file, rewritten in place otherwise.
-bool WriteExistingFile(const char* path, const OutputIdentity& identity, const char* data,
-                       uint32_t size) {
-  if (!identity.hard_link) {
-    TemporaryWrite result = ReplaceWithTemporary(path, identity, data, size);
-    if (result != TemporaryWrite::kRefusedByFolder) return result == TemporaryWrite::kDone;
-  }
-  return RewriteInPlace(path, data, size);
+// The same for a text in parts, which it gathers first: the room is reserved
+// for the whole text before any byte changes.
+bool RewriteInPlace(const char* path, OutputParts parts) {
+  const char* data = nullptr;
+  uint32_t size = 0;
+  char* owned = nullptr;
+  if (!GatherParts(parts, &data, &size, &owned)) return false;
+  const bool ok = RewriteInPlace(path, data, size);
+  MemFree(owned);
+  return ok;
 }
 
-int WriteWholeFile(const char* path, const char* data, uint32_t size) {
+// Puts the text into the existing regular file at path (the link's target,
+// for a symbolic link): replaced whole where it has no other name and its
+// folder takes a temporary file (refused before any part is asked for),
+// rewritten in place otherwise.
+bool WriteExistingFile(const char* path, const OutputIdentity& identity, OutputParts parts) {
+  if (!identity.hard_link) {
+    TemporaryWrite result = ReplaceWithTemporary(path, identity, parts);
+    if (result != TemporaryWrite::kRefusedByFolder) return result == TemporaryWrite::kDone;
+  }
+  return RewriteInPlace(path, parts);
+}
+
+int WriteFileInParts(const char* path, NextPart next_part, void* source) {
+  const OutputParts parts{next_part, source};
   OutputIdentity identity;
   if (!ProbeOutput(path, &identity)) return 0;
   // A new file; or a name held by a device or a FIFO with a reader, which the
   // new file replaces.
   if (!identity.regular) {
-    return ReplaceWithTemporary(path, identity, data, size) == TemporaryWrite::kDone ? 1 : 0;
+    return ReplaceWithTemporary(path, identity, parts) == TemporaryWrite::kDone ? 1 : 0;
   }
-  if (!identity.symbolic) return WriteExistingFile(path, identity, data, size) ? 1 : 0;
+  if (!identity.symbolic) return WriteExistingFile(path, identity, parts) ? 1 : 0;
   // The file the link points to, so a rename beside it keeps the link.
   char target[PATH_MAX];
   // A link whose target has no name that fits: written through, in place.
-  if (realpath(path, target) == nullptr) return RewriteInPlace(path, data, size) ? 1 : 0;
-  return WriteExistingFile(target, identity, data, size) ? 1 : 0;
+  if (realpath(path, target) == nullptr) return RewriteInPlace(path, parts) ? 1 : 0;
+  return WriteExistingFile(target, identity, parts) ? 1 : 0;
+}
+
+int WriteWholeFile(const char* path, const char* data, uint32_t size) {
+  WholeText text{data, size, false};
+  return WriteFileInParts(path, NextOfWholeText, &text);
 }
 
 // 1 when both paths name one existing file, whatever links lead to it.
@@ -332,8 +356,8 @@ void RunBoth(void (*job)(void*), void* first, void* second) {
   pthread_join(thread, nullptr);
 }
 
-constexpr Platform kPosixPlatform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning,
-                                     RunBoth};
+constexpr Platform kPosixPlatform = {ReadWholeFile, WriteWholeFile, IsSameFile,
+                                     ShowWarning,   RunBoth,        WriteFileInParts};
 
 }  // namespace
 

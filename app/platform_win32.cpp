@@ -14,13 +14,15 @@
 // its other names), or one where no temporary file can be made beside it (a
 // folder that takes no new files, or one too deep for another name), is
 // rewritten in place: room for the new text is reserved first, so a full disk
-// fails before the old text changes.
+// fails before the old text changes; a text that comes in parts is gathered
+// whole for it first.
 #include <windows.h>
 
 #include <cstring>
 #include <memory>
 
 #include "app/messages.h"
+#include "app/output_parts.h"
 #include "app/platform.h"
 #include "app/system_path_win32.h"
 #include "app/wtf8.h"
@@ -116,10 +118,14 @@ bool WriteAll(HANDLE file, const char* data, uint32_t size) {
   return WriteFile(file, data, size, &written, nullptr) && written == size;
 }
 
-// Writes all of data to the file that handle opened, and closes it. 1 only
+bool PutToFile(void* file, const char* data, uint32_t size) {
+  return WriteAll(static_cast<HANDLE>(file), data, size);
+}
+
+// Writes every part to the file that handle opened, and closes it. 1 only
 // when every byte went out and the close succeeded.
-int WriteAndClose(HANDLE file, const char* data, uint32_t size) {
-  const bool wrote = WriteAll(file, data, size);
+int WriteAndClose(HANDLE file, OutputParts parts) {
+  const bool wrote = PutEveryPart(parts, PutToFile, file);
   const bool closed = CloseHandle(file);
   return wrote && closed ? 1 : 0;
 }
@@ -169,6 +175,18 @@ int RewriteInPlace(const char* path, const char* data, uint32_t size) {
   return ok && closed ? 1 : 0;
 }
 
+// The same for a text in parts, gathered first so that its room is reserved
+// before any byte changes.
+int RewriteInPlace(const char* path, OutputParts parts) {
+  const char* data = nullptr;
+  uint32_t size = 0;
+  char* owned = nullptr;
+  if (!GatherParts(parts, &data, &size, &owned)) return 0;
+  const int written = RewriteInPlace(path, data, size);
+  MemFree(owned);
+  return written;
+}
+
 // Length of the folder part of path, its trailing separator included; 0 when
 // the path names no folder.
 size_t FolderLength(const char* path) {
@@ -210,7 +228,8 @@ HANDLE CreateTemporaryBeside(const char* path, char* temporary, bool* fits) {
 
 // Writes through a temporary file beside the output, then moves it over the
 // output. On failure the temporary file is removed and the output is as it was.
-TemporaryWrite WriteThroughTemporary(const char* path, const char* data, uint32_t size) {
+// Every answer but kDone and kFailed comes before a part is asked for.
+TemporaryWrite WriteThroughTemporary(const char* path, OutputParts parts) {
   const HeapText temporary(
       static_cast<char*>(MemAlloc(FolderLength(path) + kTemporaryNameLength + 1)));
   if (temporary == nullptr) return TemporaryWrite::kFailed;
@@ -221,7 +240,7 @@ TemporaryWrite WriteThroughTemporary(const char* path, const char* data, uint32_
     return GetLastError() == ERROR_ACCESS_DENIED ? TemporaryWrite::kRefusedByFolder
                                                  : TemporaryWrite::kFailed;
   }
-  if (WriteAndClose(file, data, size) &&
+  if (WriteAndClose(file, parts) &&
       MoveFileExUtf8(temporary.get(), path, MOVEFILE_REPLACE_EXISTING)) {
     return TemporaryWrite::kDone;
   }
@@ -232,20 +251,20 @@ TemporaryWrite WriteThroughTemporary(const char* path, const char* data, uint32_
 // Writes a new output in place, for a folder so deep that no temporary name
 // fits beside it. A failed write removes what it wrote; a file that appeared
 // meanwhile is not touched.
-int WriteNewInPlace(const char* path, const char* data, uint32_t size) {
+int WriteNewInPlace(const char* path, OutputParts parts) {
   HANDLE file = CreateFileUtf8(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
   if (file == INVALID_HANDLE_VALUE) return 0;
-  if (WriteAndClose(file, data, size)) return 1;
+  if (WriteAndClose(file, parts)) return 1;
   DeleteFileUtf8(path);
   return 0;
 }
 
-int WriteNewFile(const char* path, const char* data, uint32_t size) {
-  switch (WriteThroughTemporary(path, data, size)) {
+int WriteNewFile(const char* path, OutputParts parts) {
+  switch (WriteThroughTemporary(path, parts)) {
     case TemporaryWrite::kDone:
       return 1;
     case TemporaryWrite::kNoRoom:
-      return WriteNewInPlace(path, data, size);
+      return WriteNewInPlace(path, parts);
     case TemporaryWrite::kRefusedByFolder:
     case TemporaryWrite::kFailed:
       break;
@@ -255,13 +274,13 @@ int WriteNewFile(const char* path, const char* data, uint32_t size) {
 
 // Replaces an existing file whole where a temporary file can be made beside
 // it; otherwise rewrites it in place, so it is never removed.
-int ReplaceExistingFile(const char* path, const char* data, uint32_t size) {
-  switch (WriteThroughTemporary(path, data, size)) {
+int ReplaceExistingFile(const char* path, OutputParts parts) {
+  switch (WriteThroughTemporary(path, parts)) {
     case TemporaryWrite::kDone:
       return 1;
     case TemporaryWrite::kNoRoom:
     case TemporaryWrite::kRefusedByFolder:
-      return RewriteInPlace(path, data, size);
+      return RewriteInPlace(path, parts);
     case TemporaryWrite::kFailed:
       break;
   }
@@ -294,19 +313,19 @@ char* FinalPath(const char* path) {
 
 // Writes an existing output where it really is: behind a symbolic link, the
 // file the link points to, so the link stays a link.
-int WriteExistingFile(const char* path, OutputState state, const char* data, uint32_t size) {
+int WriteExistingFile(const char* path, OutputState state, OutputParts parts) {
   const HeapText target(FinalPath(path));
   const char* where = target != nullptr ? target.get() : path;
   if (where != path) state = ProbeOutput(where);
   switch (state) {
     case OutputState::kPlain:
-      return ReplaceExistingFile(where, data, size);
+      return ReplaceExistingFile(where, parts);
     // Replacing a hard-linked file would leave its other names with the old
     // text; a reparse point left here leads nowhere else (a file kept by a
     // sync or dedup service) or could not be followed.
     case OutputState::kHardLinked:
     case OutputState::kSymbolic:
-      return RewriteInPlace(where, data, size);
+      return RewriteInPlace(where, parts);
     case OutputState::kNew:
     case OutputState::kRefused:
       break;
@@ -314,11 +333,17 @@ int WriteExistingFile(const char* path, OutputState state, const char* data, uin
   return 0;
 }
 
-int WriteWholeFile(const char* path, const char* data, uint32_t size) {
+int WriteFileInParts(const char* path, NextPart next_part, void* source) {
+  const OutputParts parts{next_part, source};
   const OutputState state = ProbeOutput(path);
   if (state == OutputState::kRefused) return 0;
-  if (state == OutputState::kNew) return WriteNewFile(path, data, size);
-  return WriteExistingFile(path, state, data, size);
+  if (state == OutputState::kNew) return WriteNewFile(path, parts);
+  return WriteExistingFile(path, state, parts);
+}
+
+int WriteWholeFile(const char* path, const char* data, uint32_t size) {
+  WholeText text{data, size, false};
+  return WriteFileInParts(path, NextOfWholeText, &text);
 }
 
 // Reads the identity of the file at path: the volume's serial number and the
@@ -425,8 +450,8 @@ void RunBoth(void (*job)(void*), void* first, void* second) {
   CloseHandle(thread);
 }
 
-constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, IsSameFile, ShowWarning,
-                                     RunBoth};
+constexpr Platform kWin32Platform = {ReadWholeFile, WriteWholeFile, IsSameFile,
+                                     ShowWarning,   RunBoth,        WriteFileInParts};
 
 }  // namespace
 

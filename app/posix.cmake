@@ -4,7 +4,8 @@
 # their own so the tests can link them. Whoever links the portable app code
 # gets them too, since ConvertFile reaches the system through them.
 add_library(kelvane_posix_platform STATIC
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform_posix.cpp ${CMAKE_CURRENT_SOURCE_DIR}/standard_streams_posix.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform_posix.cpp ${CMAKE_CURRENT_SOURCE_DIR}/standard_streams_posix.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/output_parts.cpp)
 target_include_directories(kelvane_posix_platform PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kelvane_posix_platform PUBLIC kelvane_core)
 target_link_libraries(kelvane_app PUBLIC kelvane_posix_platform)

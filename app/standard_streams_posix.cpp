@@ -108,8 +108,9 @@ void RunBoth(void (*job)(void*), void* first, void* second) {
   DefaultPlatform()->run_both(job, first, second);
 }
 
-constexpr Platform kStandardStreams = {ReadStandardInput, WriteStandardOutput, NoSameFile,
-                                       ShowWarning, RunBoth};
+// Standard output takes no text in parts: a failed text must leave it empty.
+constexpr Platform kStandardStreams = {
+    ReadStandardInput, WriteStandardOutput, NoSameFile, ShowWarning, RunBoth, nullptr};
 
 }  // namespace
 

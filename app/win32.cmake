@@ -5,7 +5,8 @@
 # The Windows-only parts, as objects so the program and the Windows-side test
 # harnesses link the same code without an order between static libraries.
 add_library(kelvane_win32 OBJECT
-  platform_win32.cpp system_path_win32.cpp wildcard_win32.cpp drop_window_win32.cpp dpi_win32.cpp)
+  platform_win32.cpp output_parts.cpp system_path_win32.cpp wildcard_win32.cpp drop_window_win32.cpp
+  dpi_win32.cpp)
 target_include_directories(kelvane_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(kelvane_win32 PUBLIC user32 gdi32 shell32)
 

@@ -12,7 +12,8 @@
 // A scan loads a block, makes a match (a block whose bytes are FF where a byte
 // is in the set sought and 00 elsewhere), combines matches, and turns the
 // match into marks: nonzero when any byte matched, and FirstMarked gives the
-// index in memory of the first.
+// index in memory of the first. PauseWhileWaiting, the one primitive that is
+// no scan, is the processor's hint for a loop that waits on another thread.
 #pragma once
 
 #include <bit>
@@ -70,6 +71,12 @@ inline int FirstMarked(uint64_t marks) {
   return std::countr_zero(marks);
 }
 
+// One turn of a wait for another thread: tells the core (and a sibling
+// hyperthread) that this loop only waits.
+inline void PauseWhileWaiting() {
+  _mm_pause();
+}
+
 #elif defined(KELVANE_VECTOR_NEON)
 
 constexpr bool kVectorScans = true;
@@ -107,6 +114,10 @@ inline uint64_t Marks(ByteBlock match) {
 
 inline int FirstMarked(uint64_t marks) {
   return std::countr_zero(marks) >> 2;
+}
+
+inline void PauseWhileWaiting() {
+  __asm__ __volatile__("yield" ::: "memory");
 }
 
 #else
@@ -156,6 +167,8 @@ inline uint64_t Marks(ByteBlock match) {
 inline int FirstMarked(uint64_t marks) {
   return std::countr_zero(marks);
 }
+
+inline void PauseWhileWaiting() {}
 
 #endif
 

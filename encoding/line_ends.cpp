@@ -78,20 +78,19 @@ const unsigned char* CopyWordsWithRule(LineEndRule* rule, const unsigned char* p
   return p;
 }
 
-void CopyWithRule(TextBuffer* out, const char* text, const char* text_end, int mode) {
-  LineEndRule rule = StartLineEndRule(mode);
+void CopyWithRule(TextBuffer* out, const char* text, const char* text_end, LineEndRule* rule) {
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   const auto* end = reinterpret_cast<const unsigned char*>(text_end);
   while (p < end) {
     if constexpr (std::endian::native == std::endian::little) {
-      p = CopyWordsWithRule(&rule, p, end, out);
+      p = CopyWordsWithRule(rule, p, end, out);
       if (p == end) return;
     }
     // The tail, and whatever a full block leaves, a byte at a time through
     // the buffer's own growth.
     const unsigned c = *p++;
     if (c == '\r' || c == '\n') {
-      PutLineEnd(&rule, out, c);
+      PutLineEnd(rule, out, c);
     } else {
       PushByte(out, static_cast<int>(c));
     }
@@ -120,10 +119,21 @@ int NormalizeLineEndsOfLength(char** result, const char* text, std::size_t text_
     if (mode == 0) {
       AppendSpan(&out, text, static_cast<std::size_t>(end - text));
     } else {
-      CopyWithRule(&out, text, end, mode);
+      LineEndRule rule = StartLineEndRule(mode);
+      CopyWithRule(&out, text, end, &rule);
     }
   }
   return FinishTextStage(&out, true, result, flags & 0xF, length);
+}
+
+}  // namespace kelvane
+
+namespace kelvane {
+
+int NormalizeLineEndsOfPart(LineEndRule* rule, const char* part, std::size_t length,
+                            TextBuffer* out) {
+  CopyWithRule(out, part, part + length, rule);
+  return out->failed == 0;
 }
 
 }  // namespace kelvane

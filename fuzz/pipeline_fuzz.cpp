@@ -6,7 +6,9 @@
 // Shift-JIS; the same input always gives the same outcome; and that outcome is
 // the one of the three stages run one after another, though the driver skips
 // the decoding stage where it would change nothing. Decoding in two parts, as
-// the driver does with large texts, gives what decoding the whole gives.
+// the driver does with large texts, gives what decoding the whole gives, and
+// so do the last steps run in step (the markup scan, then the line ends and
+// the write part by part).
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -14,6 +16,7 @@
 #include "app/convert_file.h"
 #include "app/decode_in_parts.h"
 #include "app/messages.h"
+#include "app/write_in_step.h"
 #include "common/heap.h"
 #include "encoding/detect_encoding.h"
 #include "encoding/encoding_id.h"
@@ -65,7 +68,8 @@ int NeverSameFile(const char*, const char*) {
   return 0;
 }
 
-const Platform kCapture = {ReadInput, CaptureWrite, NeverSameFile, CaptureWarning, nullptr};
+const Platform kCapture = {ReadInput,      CaptureWrite, NeverSameFile,
+                           CaptureWarning, nullptr,      nullptr};
 
 Outcome Convert() {
   Outcome outcome;
@@ -132,6 +136,38 @@ void CheckParts(const std::string& terminated, size_t size) {
   }
 }
 
+int CaptureParts(const char*, NextPart next_part, void* source) {
+  ++g_outcome->writes;
+  const char* data = nullptr;
+  uint32_t size = 0;
+  int next;
+  while ((next = next_part(source, &data, &size)) == 1) g_outcome->written.append(data, size);
+  return next == 0 ? 1 : 0;
+}
+
+const Platform kInStep = {nullptr, nullptr, nullptr, nullptr, RunInOrder, CaptureParts};
+
+// The last steps in step, on the decoded text, give what they give one after
+// the other: the text written, or the markup's failure with the write told
+// to give up.
+void CheckInStep(const char* block, const Outcome& staged) {
+  char* decoded = nullptr;
+  uint32_t length = 0;
+  if (DecodeToShiftJis(&decoded, block, DetectEncoding(block, kShiftJis, 40), &length) == -1)
+    return;
+  Outcome outcome;
+  g_outcome = &outcome;
+  const InStepResult result = WriteInStep(&kInStep, decoded, length, "out.txt");
+  g_outcome = nullptr;
+  MemFree(decoded);
+  if (staged.result == 1) {
+    fuzz::Require(result == InStepResult::kWritten && outcome.written == staged.written,
+                  "in step, the text written is the stages' text");
+  } else {
+    fuzz::Require(result == InStepResult::kMarkupFailed, "in step, the markup fails as alone");
+  }
+}
+
 void CheckCrLf(const std::string& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\n') fuzz::Require(i > 0 && s[i - 1] == '\r', "every LF follows a CR");
@@ -160,6 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       (first.result == 1 || first.message == staged.message),
                   "the driver gives what the three stages give");
     CheckParts(terminated, size);
+    CheckInStep(terminated.data(), staged);
   }
   if (first.result == 1) {
     fuzz::Require(first.writes == 1 && first.warnings == 0, "success writes once, shows nothing");

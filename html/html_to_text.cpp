@@ -288,6 +288,18 @@ void ActOnTag(Scan* scan, const Byte* lt, const Byte* gt) {
   }
 }
 
+// Output bytes between two publications of a scan's progress: often enough
+// for the reader to keep pace, rare enough to cost nothing.
+constexpr std::ptrdiff_t kPublishEvery = 64 << 10;
+
+// Every byte behind the write position is final: the scan only writes ahead
+// of it.
+void Publish(Scan* scan) {
+  scan->published = scan->out;
+  scan->progress->final_bytes.store(static_cast<uint32_t>(scan->out - scan->output_start),
+                                    std::memory_order_release);
+}
+
 void RunMainScan(Scan* scan, const Byte* p) {
   for (;;) {
     // Text after the last tag is not emitted.
@@ -304,6 +316,9 @@ void RunMainScan(Scan* scan, const Byte* p) {
     if (gt == nullptr) return;
     p = gt + 1;
     ActOnTag(scan, lt, gt);
+    if (scan->progress != nullptr && scan->out - scan->published >= kPublishEvery) {
+      Publish(scan);
+    }
   }
 }
 
@@ -314,8 +329,12 @@ char* HtmlToText(const char* text, char** title) {
   return HtmlToTextOfLength(text, std::strlen(text), title, nullptr);
 }
 
-char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
-                         uint32_t* text_length) {
+namespace {
+
+// HtmlToTextOfLength, and with progress not null HtmlToTextShowingProgress
+// without its outcome.
+char* ConvertText(const char* text, std::size_t length, char** title, uint32_t* text_length,
+                  TextProgress* progress) {
   if (text == nullptr || text[0] == 0) return nullptr;
   CheckInvariant(std::strlen(text) == length);
   ForgetIncompleteMarkupTables();
@@ -356,8 +375,12 @@ char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
   scan.last_lt = FindLastByte(start, end, '<');
   scan.out = block;
   scan.guard = end;
+  scan.progress = progress;
+  scan.output_start = block;
+  scan.published = block;
   InitNumberReader(&scan.decimal, 10, start);
   InitNumberReader(&scan.hexadecimal, 16, start);
+  if (progress != nullptr) progress->block.store(clean.data, std::memory_order_release);
   RunMainScan(&scan, start);
   // The clean copy now holds the output, which ends before the copy's NUL.
   clean.length = static_cast<uint32_t>(scan.out - block);
@@ -368,10 +391,12 @@ char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
   // reference; it is built anew on the next call.
   if (!MarkupTablesComplete()) ok = 0;
   if (!ok) {
-    ReleaseTextBuffer(&clean);
+    // A published block may still be read: the caller releases it.
+    if (progress == nullptr) ReleaseTextBuffer(&clean);
     ReleaseTextBuffer(&title_buffer);
     return nullptr;
   }
+  if (progress != nullptr) progress->final_bytes.store(clean.length, std::memory_order_release);
   if (title != nullptr) {
     *title = HandOverTextBuffer(&title_buffer);
   } else {
@@ -381,6 +406,21 @@ char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
   // a reference to U+0000 is left as it stands.
   if (text_length != nullptr) *text_length = clean.length;
   return HandOverTextBuffer(&clean);
+}
+
+}  // namespace
+
+char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
+                         uint32_t* text_length) {
+  return ConvertText(text, length, title, text_length, nullptr);
+}
+
+char* HtmlToTextShowingProgress(const char* text, std::size_t length, uint32_t* text_length,
+                                TextProgress* progress) {
+  char* output = ConvertText(text, length, nullptr, text_length, progress);
+  progress->outcome.store(output != nullptr ? TextProgress::kTextDone : TextProgress::kTextFailed,
+                          std::memory_order_release);
+  return output;
 }
 
 }  // namespace kelvane

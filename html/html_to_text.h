@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -18,5 +19,26 @@ char* HtmlToText(const char* text, char** title);
 // caller knows; on success the result's length goes through text_length when
 // that is not null, so the next stage need not measure it either.
 char* HtmlToTextOfLength(const char* text, std::size_t length, char** title, uint32_t* text_length);
+
+// How far a conversion has come, for a reader on another thread that takes
+// the output while it is being made: the scan writes the output from the
+// start of its block and never changes a byte it has written and counted.
+struct TextProgress {
+  std::atomic<char*> block{nullptr};     // the output's block, once the scan writes to it
+  std::atomic<uint32_t> final_bytes{0};  // bytes at its start that no later step changes
+  std::atomic<int> outcome{kTextRunning};
+
+  static constexpr int kTextRunning = 0;
+  static constexpr int kTextDone = 1;  // final_bytes is the whole output's length
+  static constexpr int kTextFailed = -1;
+};
+
+// HtmlToTextOfLength without a title, publishing its output in progress as
+// it goes: the block, then final_bytes every so often, then the outcome, each
+// with release order. On success returns the block, as HtmlToTextOfLength
+// does. On failure returns null; a block already published is then left to
+// the caller to release once the reader has stopped.
+char* HtmlToTextShowingProgress(const char* text, std::size_t length, uint32_t* text_length,
+                                TextProgress* progress);
 
 }  // namespace kelvane

@@ -27,6 +27,8 @@
 
 namespace kelvane {
 
+struct TextProgress;
+
 // Bytes in front of the clean copy, where the output starts: the least
 // distance between the write and the read position, at least a word.
 constexpr uint32_t kLead = 16;
@@ -46,6 +48,9 @@ struct Scan {
   NumberReader hexadecimal;
   NameMemo elements;
   NameMemo entities;
+  TextProgress* progress;  // null, or where the output is published as it is made
+  Byte* output_start;      // the block's start, where the output begins
+  Byte* published;         // the output's end when it was last published
 };
 
 // Sets the guard: the lowest lower cursor of a number reader that a later

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -62,6 +63,33 @@ TEST(NormalizeLineEnds, MatchesTheReferenceOnRandomText) {
       testing::Decoded got = DecodeBytes(&NormalizeLineEnds, text, mode | 3);
       ASSERT_EQ(got.result, 3);
       ASSERT_EQ(ToHex(got.text), ToHex(ReferenceLineEnds(text, mode)))
+          << "mode " << mode << " on " << ToHex(text);
+    }
+  }
+}
+
+// Cut anywhere, a CR at a part's end included, the parts' outputs joined are
+// the whole text's, in every mode; random text with long plain runs reaches
+// the block copies too.
+TEST(NormalizeLineEnds, PartsJoinedAreTheWhole) {
+  const char kBytes[] = {'a', '\r', '\n', '\x82', '\xA0', ' '};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 400; ++round) {
+    std::string text(rng() % 200, 'a');
+    for (char& c : text) c = rng() % 4 == 0 ? kBytes[rng() % sizeof(kBytes)] : 'x';
+    for (int mode : {0x100, 0x200, 0x300}) {
+      LineEndRule rule = StartLineEndRule(mode);
+      TextBuffer out;
+      InitTextBuffer(&out);
+      std::size_t at = 0;
+      while (at < text.size()) {
+        const std::size_t n = std::min<std::size_t>(text.size() - at, rng() % 40);
+        ASSERT_EQ(NormalizeLineEndsOfPart(&rule, text.data() + at, n, &out), 1);
+        at += n;
+      }
+      const std::string joined(out.data, out.length);
+      ReleaseTextBuffer(&out);
+      ASSERT_EQ(ToHex(joined), ToHex(ReferenceLineEnds(text, mode)))
           << "mode " << mode << " on " << ToHex(text);
     }
   }

@@ -72,7 +72,7 @@ int FakeWarn(const char* message, const char* path) {
   return System().warning_result;
 }
 
-constexpr Platform kFakePlatform = {FakeRead, FakeWrite, FakeSameFile, FakeWarn, nullptr};
+constexpr Platform kFakePlatform = {FakeRead, FakeWrite, FakeSameFile, FakeWarn, nullptr, nullptr};
 
 class DriverTest : public ::testing::Test {
  protected:

@@ -172,6 +172,15 @@ int DecodeEucJpInto(TextBuffer*, const char*, std::size_t, int, uint32_t*) {
 int DecodeIso2022JpInto(TextBuffer*, const char*, std::size_t, int, uint32_t*) {
   return UnexpectedPart();
 }
+// Nor does it write a text in step with its scan.
+int NormalizeLineEndsOfPart(LineEndRule*, const char*, std::size_t, TextBuffer*) {
+  return UnexpectedPart() + 1;
+}
+char* HtmlToTextShowingProgress(const char*, std::size_t, uint32_t*, TextProgress* progress) {
+  UnexpectedPart();
+  progress->outcome.store(TextProgress::kTextFailed);
+  return nullptr;
+}
 int NormalizeLineEnds(char** result, const char* text, int flags, uint32_t* length) {
   return testing::Measured(NormalizeLineEnds(result, text, flags), result, length);
 }

@@ -78,8 +78,8 @@ int CapturingWarn(const char* message, const char* path) {
 }
 
 // The real files, with the warnings caught instead of printed.
-constexpr Platform kRecordingPlatform = {CountingRead, CountingWrite, RealIsSameFile, CapturingWarn,
-                                         nullptr};
+constexpr Platform kRecordingPlatform = {CountingRead,  CountingWrite, RealIsSameFile,
+                                         CapturingWarn, nullptr,       nullptr};
 
 // How many allocations each text stage makes on a document, measured by
 // running the stages directly: -1 for a stage that is not reached.

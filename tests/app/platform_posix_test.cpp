@@ -332,6 +332,67 @@ TEST_F(PosixPlatformTest, LinkedOutputsAreRewrittenThroughTheLink) {
   }
 }
 
+// A text in parts, each handed over in a buffer the next call overwrites, as
+// the driver's are; it may give up after its last part.
+struct ScriptedParts {
+  std::vector<std::string> parts;
+  bool gives_up;
+  std::size_t next = 0;
+  std::string held;
+};
+
+int NextScriptedPart(void* source, const char** data, uint32_t* size) {
+  ScriptedParts* s = static_cast<ScriptedParts*>(source);
+  if (s->next == s->parts.size()) return s->gives_up ? -1 : 0;
+  s->held.assign(s->held.size(), '#');
+  s->held = s->parts[s->next++];
+  *data = s->held.data();
+  *size = static_cast<uint32_t>(s->held.size());
+  return 1;
+}
+
+struct PartsOutputCase {
+  const char* name;
+  int (*link_to)(const char* target, const char* name);  // null: out.txt itself
+  bool exists;
+};
+
+// A text in parts lands whole where a whole one would, a hard-linked output
+// (rewritten in place) included; a text that gives up leaves every file as
+// it was.
+TEST_F(PosixPlatformTest, WriteInPartsIsAllOrNothing) {
+  const PartsOutputCase cases[] = {
+      {"NewFile", nullptr, false},
+      {"ExistingFile", nullptr, true},
+      {"SymbolicLink", symlink, true},
+      {"SecondHardLink", link, true},
+  };
+  const std::vector<std::string> parts = {"first ", "", std::string(100000, 'x'), "\r\nlast"};
+  std::string joined;
+  for (const std::string& part : parts) joined += part;
+  for (const PartsOutputCase& c : cases) {
+    for (bool gives_up : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (gives_up ? " giving up" : ""));
+      TempFolder folder;
+      const std::string path = folder / "out.txt";
+      const std::string kept = c.link_to != nullptr ? folder / "kept.txt" : path;
+      ASSERT_TRUE(!c.exists || WriteFile(kept, "old text"));
+      ASSERT_TRUE(c.link_to == nullptr || c.link_to(kept.c_str(), path.c_str()) == 0);
+      const std::vector<std::string> before = ListFolder(folder.path());
+      ScriptedParts source{parts, gives_up, 0, ""};
+      EXPECT_EQ(Posix().write_file_in_parts(path.c_str(), NextScriptedPart, &source),
+                gives_up ? 0 : 1);
+      if (!gives_up) {
+        EXPECT_EQ(ReadFile(path), joined);
+      } else if (c.exists) {
+        EXPECT_EQ(ReadFile(kept), "old text");
+      }
+      const std::vector<std::string> after = ListFolder(folder.path());
+      EXPECT_EQ(after, !gives_up && !c.exists ? std::vector<std::string>{"out.txt"} : before);
+    }
+  }
+}
+
 // A full disk: the write fails part way, and the output keeps its old text.
 TEST_F(PosixPlatformTest, FullDiskLeavesTheOldOutputWhole) {
   std::string disk = folder_ / "disk";

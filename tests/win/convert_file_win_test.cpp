@@ -301,6 +301,81 @@ void HardLinkedOutputIsRewrittenThroughTheLink() {
   RemoveTree(s.folder);
 }
 
+// A text in parts, each handed over in a buffer the next call overwrites, as
+// the driver's are; it may give up after its last part.
+struct ScriptedParts {
+  std::vector<std::string> parts;
+  bool gives_up;
+  size_t next;
+  std::string held;
+};
+
+int NextScriptedPart(void* source, const char** data, uint32_t* size) {
+  ScriptedParts* s = static_cast<ScriptedParts*>(source);
+  if (s->next == s->parts.size()) return s->gives_up ? -1 : 0;
+  s->held.assign(s->held.size(), '#');
+  s->held = s->parts[s->next++];
+  *data = s->held.data();
+  *size = static_cast<uint32_t>(s->held.size());
+  return 1;
+}
+
+// A text in parts lands whole where a whole one would: a new file, a
+// replaced one, one rewritten in place through its second hard link, and
+// both in a folder too deep for a temporary name. One that gives up leaves
+// every file as it was and no temporary file behind.
+void WriteInPartsIsAllOrNothing() {
+  const Scratch s = MakeScratch("kelvane-parts");
+  std::wstring deep = s.shown;
+  while (deep.size() < 250) deep += L"d";
+  deep += L"\\";
+  MakeFolder(Narrow(CP_UTF8, deep));
+  struct Row {
+    const char* name;
+    std::wstring folder;
+    bool exists;
+    bool hard_linked;
+  };
+  const Row rows[] = {{"new file", s.shown, false, false},
+                      {"existing file", s.shown, true, false},
+                      {"hard-linked file", s.shown, true, true},
+                      {"new file in a deep folder", deep, false, false},
+                      {"existing file in a deep folder", deep, true, false}};
+  const std::vector<std::string> parts = {"first ", "", std::string(100000, 'x'), "\r\nlast"};
+  std::string joined;
+  for (const std::string& part : parts) joined += part;
+  for (const Row& row : rows) {
+    for (bool gives_up : {false, true}) {
+      const std::string what = std::string(row.name) + (gives_up ? ", giving up" : "");
+      const std::string folder = Narrow(CP_UTF8, row.folder);
+      const std::string path = folder + "out.txt";
+      DeleteFileW(Wide(path).c_str());
+      DeleteFileW(Wide(folder + "other.txt").c_str());
+      if (row.exists) WriteFileBytes(path, "old text");
+      if (row.hard_linked) {
+        Check(CreateHardLinkW(Wide(folder + "other.txt").c_str(), Wide(path).c_str(), nullptr),
+              what + ": making the second link");
+      }
+      ScriptedParts source{parts, gives_up, 0, ""};
+      CheckEqual(DefaultPlatform()->write_file_in_parts(path.c_str(), NextScriptedPart, &source),
+                 gives_up ? 0 : 1, what + ": result");
+      bool exists = false;
+      const std::string now = ReadFileBytes(path, &exists);
+      if (!gives_up) {
+        Check(now == joined, what + ": the whole text");
+      } else {
+        Check(exists == row.exists && (!exists || now == "old text"), what + ": kept as it was");
+      }
+      if (row.hard_linked) {
+        Check(ReadFileBytes(folder + "other.txt") == now, what + ": the other name agrees");
+      }
+      CheckEqual(static_cast<long long>(ListFiles(folder, "kv*.tmp").size()), 0,
+                 what + ": temporary files left");
+    }
+  }
+  RemoveTree(s.folder);
+}
+
 // An output that is the input under another name is refused, and neither
 // changes: the page is never written over by its own text.
 void OutputThatIsTheInputIsRefused() {
@@ -487,6 +562,7 @@ std::vector<WinTest> ConvertFileWinTests() {
       {"existing output is replaced whole", ExistingOutputIsReplacedWhole},
       {"hard-linked output is rewritten through the link",
        HardLinkedOutputIsRewrittenThroughTheLink},
+      {"write in parts is all or nothing", WriteInPartsIsAllOrNothing},
       {"output that is the input is refused", OutputThatIsTheInputIsRefused},
       {"full disk keeps the old output", FullDiskKeepsTheOldOutput},
       {"output names follow the input", OutputNamesFollowTheInput},

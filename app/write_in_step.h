@@ -1,0 +1,36 @@
+// The last three steps for a large text, side by side: the markup scan on the
+// caller's thread, and on another the line ends and the write, part by part as
+// the scan's output becomes final. The output never exists whole, and the
+// write is done soon after the scan.
+#pragma once
+
+#include <cstdint>
+
+#include "app/platform.h"
+
+namespace kelvane {
+
+// From this size of decoded text up; below it a thread costs more than it
+// saves.
+constexpr uint32_t kWriteInStepFrom = uint32_t{1} << 20;
+// And below this one: the text with CR LF line ends then stays within what
+// one block can hold, so the steps fail where they would fail one after the
+// other.
+constexpr uint32_t kWriteInStepBelow = uint32_t{1} << 30;
+
+// What became of converting and writing a text in step.
+enum class InStepResult {
+  kWritten,
+  kMarkupFailed,    // HtmlToText failed; nothing was written
+  kLineEndsFailed,  // out of memory for a part; nothing was written
+  kWriteFailed,     // the text was made but could not be written
+};
+
+// Converts decoded (length bytes, Shift-JIS with LF line ends) to text,
+// changes its line ends to CR LF and writes it to output_path through the
+// platform's run_both and write_file_in_parts, which must not be null.
+// decoded stays the caller's.
+InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t length,
+                         const char* output_path);
+
+}  // namespace kelvane
