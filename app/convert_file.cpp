@@ -167,14 +167,17 @@ bool WritesInStep(const Platform* platform, const char* path, const char* output
 }
 
 // The messages of WriteInStep's failures, as the steps one after the other
-// give them.
+// give them. Releases decoded, except for a text as read that is refused:
+// -1 then, and the caller goes on with it.
 int ConvertAndWriteInStep(const Platform* platform, const char* path, const char* output_path,
-                          char* decoded, uint32_t length) {
-  const InStepResult result = WriteInStep(platform, decoded, length, output_path);
+                          char* decoded, uint32_t length, bool as_read) {
+  const InStepResult result = WriteInStep(platform, decoded, length, as_read, output_path);
+  if (result == InStepResult::kNotAsRead) return -1;
   MemFree(decoded);
   switch (result) {
     case InStepResult::kWritten:
       return 1;
+    case InStepResult::kNotAsRead:
     case InStepResult::kMarkupFailed:
       return Fail(platform, kHtmlToTextFailedMessage, path);
     case InStepResult::kLineEndsFailed:
@@ -195,6 +198,12 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
   // Each stage hands on its text's length with the text, so none measures
   // what the one before it already knew.
   const int encoding = DetectEncoding(block, kDetectFallback, kDetectLimit);
+  // Large Shift-JIS goes in step as read, with no pass of its own to look for
+  // a CR or a NUL; one that holds either takes the way below.
+  if (encoding == kShiftJis && WritesInStep(platform, path, output_path, size)) {
+    const int converted = ConvertAndWriteInStep(platform, path, output_path, block, size, true);
+    if (converted != -1) return converted;
+  }
   char* decoded = nullptr;
   uint32_t decoded_length = 0;
   if (IsFinalShiftJis(block, size, encoding, &decoded_length)) {
@@ -205,7 +214,7 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
   }
 
   if (WritesInStep(platform, path, output_path, decoded_length)) {
-    return ConvertAndWriteInStep(platform, path, output_path, decoded, decoded_length);
+    return ConvertAndWriteInStep(platform, path, output_path, decoded, decoded_length, false);
   }
   uint32_t text_length = 0;
   char* text = HtmlToTextOfLength(decoded, decoded_length, nullptr, &text_length);

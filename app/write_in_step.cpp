@@ -38,6 +38,7 @@ struct Writer {
 struct Scanner {
   const char* decoded;
   uint32_t length;
+  bool as_read;
   TextProgress* progress;
   char* text;
 };
@@ -57,7 +58,7 @@ int NextPartOfText(void* source, const char** data, uint32_t* size) {
   for (int spins = 1;; ++spins) {
     // The outcome first: once it reads done, final_bytes is the whole length.
     const int outcome = progress->outcome.load(std::memory_order_acquire);
-    if (outcome == TextProgress::kTextFailed) return -1;
+    if (outcome < 0) return -1;  // failed, or refused as read
     const uint32_t ready = progress->final_bytes.load(std::memory_order_acquire);
     if (ready > writer->taken) {
       const uint32_t n = ready - writer->taken < kPartBytes ? ready - writer->taken : kPartBytes;
@@ -83,6 +84,7 @@ void RunSide(void* argument) {
   if (side->scanner != nullptr) {
     Scanner* scanner = side->scanner;
     uint32_t text_length = 0;
+    scanner->progress->as_read = scanner->as_read;
     scanner->text = HtmlToTextShowingProgress(scanner->decoded, scanner->length, &text_length,
                                               scanner->progress);
     return;
@@ -95,7 +97,7 @@ void RunSide(void* argument) {
 }  // namespace
 
 InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t length,
-                         const char* output_path) {
+                         bool as_read, const char* output_path) {
   TextProgress progress;
   Writer writer{platform, output_path, &progress, StartLineEndRule(kLineEndCrLf), {}, 0, false, 0};
   // Room for a part whose every byte is a line end, so no part grows it.
@@ -104,7 +106,7 @@ InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t
     ReleaseTextBuffer(&writer.part);
     return InStepResult::kLineEndsFailed;
   }
-  Scanner scanner{decoded, length, &progress, nullptr};
+  Scanner scanner{decoded, length, as_read, &progress, nullptr};
   Side scan_side{&scanner, nullptr};
   Side write_side{nullptr, &writer};
   platform->run_both(RunSide, &scan_side, &write_side);
@@ -112,6 +114,7 @@ InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t
   ReleaseTextBuffer(&writer.part);
   // On failure a block the scan has published is left to us.
   MemFree(scanner.text != nullptr ? scanner.text : progress.block.load());
+  if (progress.outcome.load() == TextProgress::kTextHoldsCrOrNul) return InStepResult::kNotAsRead;
   if (scanner.text == nullptr) return InStepResult::kMarkupFailed;
   if (writer.part_failed) return InStepResult::kLineEndsFailed;
   return writer.written ? InStepResult::kWritten : InStepResult::kWriteFailed;

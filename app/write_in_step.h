@@ -24,13 +24,16 @@ enum class InStepResult {
   kMarkupFailed,    // HtmlToText failed; nothing was written
   kLineEndsFailed,  // out of memory for a part; nothing was written
   kWriteFailed,     // the text was made but could not be written
+  kNotAsRead,       // a text as read holds a CR or a NUL; nothing was written
 };
 
 // Converts decoded (length bytes, Shift-JIS with LF line ends) to text,
 // changes its line ends to CR LF and writes it to output_path through the
 // platform's run_both and write_file_in_parts, which must not be null.
-// decoded stays the caller's.
+// decoded stays the caller's. With as_read, decoded is a Shift-JIS read block
+// that may still hold a CR or a NUL, and one that does is refused with
+// kNotAsRead: the markup's clean copy looks for them, which spares a pass.
 InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t length,
-                         const char* output_path);
+                         bool as_read, const char* output_path);
 
 }  // namespace kelvane

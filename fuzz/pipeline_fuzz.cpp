@@ -157,7 +157,7 @@ void CheckInStep(const char* block, const Outcome& staged) {
     return;
   Outcome outcome;
   g_outcome = &outcome;
-  const InStepResult result = WriteInStep(&kInStep, decoded, length, "out.txt");
+  const InStepResult result = WriteInStep(&kInStep, decoded, length, false, "out.txt");
   g_outcome = nullptr;
   MemFree(decoded);
   if (staged.result == 1) {

@@ -11,6 +11,11 @@ namespace kelvane {
 // buffer.
 void CopyWithoutComments(TextBuffer* clean, const Byte* p, const Byte* end);
 
+// The same for a text that may hold a CR or a NUL, which then needs the
+// line-end rule or ends early: false as soon as one turns up anywhere in it,
+// comments included, and the copy is then incomplete.
+bool CopyWithoutCommentsUnlessCrOrNul(TextBuffer* clean, const Byte* p, const Byte* end);
+
 // Appends the raw bytes between the first "<title" tag's ">" and the next
 // "</title>", if there are such.
 void CopyTitle(TextBuffer* title, const Byte* begin, const Byte* end);

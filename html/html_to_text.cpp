@@ -335,8 +335,14 @@ namespace {
 // without its outcome.
 char* ConvertText(const char* text, std::size_t length, char** title, uint32_t* text_length,
                   TextProgress* progress) {
-  if (text == nullptr || text[0] == 0) return nullptr;
-  CheckInvariant(std::strlen(text) == length);
+  const bool as_read = progress != nullptr && progress->as_read;
+  if (text == nullptr) return nullptr;
+  if (text[0] == 0) {
+    if (as_read)
+      progress->outcome.store(TextProgress::kTextHoldsCrOrNul, std::memory_order_release);
+    return nullptr;
+  }
+  CheckInvariant(as_read || std::strlen(text) == length);
   ForgetIncompleteMarkupTables();
 
   TextBuffer clean;
@@ -350,7 +356,14 @@ char* ConvertText(const char* text, std::size_t length, char** title, uint32_t* 
     std::memset(clean.data, 0, kLead);
     clean.length = kLead;
     ReserveTextBuffer(&clean, static_cast<uint32_t>(length) + 1);
-    CopyWithoutComments(&clean, input, input + length);
+    if (!as_read) {
+      CopyWithoutComments(&clean, input, input + length);
+    } else if (!CopyWithoutCommentsUnlessCrOrNul(&clean, input, input + length)) {
+      ReleaseTextBuffer(&clean);
+      ReleaseTextBuffer(&title_buffer);
+      progress->outcome.store(TextProgress::kTextHoldsCrOrNul, std::memory_order_release);
+      return nullptr;
+    }
   }
   if (!TerminateTextBuffer(&clean)) {
     ReleaseTextBuffer(&clean);
@@ -418,8 +431,10 @@ char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
 char* HtmlToTextShowingProgress(const char* text, std::size_t length, uint32_t* text_length,
                                 TextProgress* progress) {
   char* output = ConvertText(text, length, nullptr, text_length, progress);
-  progress->outcome.store(output != nullptr ? TextProgress::kTextDone : TextProgress::kTextFailed,
-                          std::memory_order_release);
+  if (progress->outcome.load(std::memory_order_relaxed) == TextProgress::kTextRunning) {
+    progress->outcome.store(output != nullptr ? TextProgress::kTextDone : TextProgress::kTextFailed,
+                            std::memory_order_release);
+  }
   return output;
 }
 

@@ -27,10 +27,16 @@ struct TextProgress {
   std::atomic<char*> block{nullptr};     // the output's block, once the scan writes to it
   std::atomic<uint32_t> final_bytes{0};  // bytes at its start that no later step changes
   std::atomic<int> outcome{kTextRunning};
+  // Set by the caller before the call: the text is Shift-JIS as read, which
+  // may hold a CR (it then needs the line-end rule first) or a NUL (it then
+  // ends early). The call then fails with kTextHoldsCrOrNul at the first it
+  // meets, before any output, instead of converting.
+  bool as_read = false;
 
   static constexpr int kTextRunning = 0;
   static constexpr int kTextDone = 1;  // final_bytes is the whole output's length
   static constexpr int kTextFailed = -1;
+  static constexpr int kTextHoldsCrOrNul = -2;
 };
 
 // HtmlToTextOfLength without a title, publishing its output in progress as

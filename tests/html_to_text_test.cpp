@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -443,6 +445,45 @@ TEST(HtmlToText, ShowingProgressEndsWithTheOutcomeAndLeavesAFailedBlockToTheCall
     if (!injected) break;
   }
   EXPECT_GT(published_failures, 0);  // the table builds fail after the scan has begun
+}
+
+// A text as read is refused when it holds a CR or a NUL anywhere, comments
+// included, and else converted as ever: random texts of markup bytes, some
+// long enough for the block copies.
+TEST(HtmlToText, TextAsReadIsRefusedForACrOrANul) {
+  const std::string nul(1, '\0');
+  const std::string pieces[] = {"<!--",
+                                "-->",
+                                "<p>",
+                                "<body>",
+                                "a",
+                                "\x82\xA0",
+                                " ",
+                                "\n",
+                                "\r",
+                                nul,
+                                "xxxxxxxxxxxxxxxxxxxxxxx"};
+  std::mt19937 rng(5);
+  int refused = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = "<body>";
+    for (int n = rng() % 24; n > 0; --n) text += pieces[rng() % std::size(pieces)];
+    TextProgress progress;
+    progress.as_read = true;
+    uint32_t length = 0;
+    char* out = HtmlToTextShowingProgress(text.c_str(), text.size(), &length, &progress);
+    if (text.find('\r') != std::string::npos || text.find(nul) != std::string::npos) {
+      EXPECT_EQ(out, nullptr) << text;
+      EXPECT_EQ(progress.outcome.load(), TextProgress::kTextHoldsCrOrNul) << text;
+      EXPECT_EQ(progress.block.load(), nullptr) << text;
+      ++refused;
+    } else {
+      EXPECT_EQ(out != nullptr ? std::string(out, length) : "(null)", Convert(text)) << text;
+    }
+    MemFree(out);
+  }
+  EXPECT_GT(refused, 1000);
+  EXPECT_LT(refused, 2500);
 }
 
 TEST(HtmlToText, CallAfterALostTableNameGivesTheFullOutput) {

@@ -462,44 +462,70 @@ TEST_F(CliTest, LargePagesInEveryEncodingGiveTheSameText) {
   }
 }
 
-// A Shift-JIS page without a CR skips decoding; every kind of line end, with or
-// without a NUL that ends the text early, must still give the same text.
+// A Shift-JIS page without a CR skips decoding, and a large one has its CR and
+// NUL looked for while its comments go; every kind of line end, with or
+// without a NUL that ends the text early or a CR in a comment, must still give
+// the same text, small or large.
 TEST_F(CliTest, ShiftJisGivesTheSameTextWhateverItsLineEnds) {
-  const std::string crlf = ReadFile(std::string(KELVANE_SAMPLES_DIR) + "/page-shift_jis.html");
-  ASSERT_NE(crlf.find("\r\n"), std::string::npos);
+  const std::string sample = ReadFile(std::string(KELVANE_SAMPLES_DIR) + "/page-shift_jis.html");
+  ASSERT_NE(sample.find("\r\n"), std::string::npos);
   auto replaced = [](std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
       text.replace(at, from.size(), to);
     }
     return text;
   };
-  const std::string lf = replaced(crlf, "\r\n", "\n");
-  const std::string cut = std::string("\0", 1) + "<p>after the NUL</p>";
-  const std::size_t body_end = lf.find("</body>");
-  ASSERT_NE(body_end, std::string::npos);
-  const std::string variants[][2] = {
-      {"lf", lf},
-      {"cr", replaced(lf, "\n", "\r")},
-      {"mixed", replaced(replaced(lf, "\n<", "\r\n<"), "\r\n</", "\n</")},
-      {"lf-nul", lf.substr(0, body_end) + cut},
-      {"crlf-nul", replaced(lf.substr(0, body_end) + cut, "\n", "\r\n")},
+  // The body repeated to over a megabyte, where the steps run side by side.
+  auto enlarged = [](const std::string& page) {
+    const std::size_t from = page.find('>', page.find("<body")) + 1;
+    const std::size_t to = page.find("</body>");
+    std::string body = page.substr(from, to - from);
+    std::string large = page.substr(0, from);
+    while (large.size() < (3u << 19)) large += body;
+    return large + page.substr(to);
   };
-  ASSERT_TRUE(WriteFile(folder_ / "crlf.html", crlf));
-  std::vector<std::string> pages = {folder_ / "crlf.html"};
-  for (const auto& [name, bytes] : variants) {
-    ASSERT_TRUE(WriteFile(folder_ / (name + ".html"), bytes));
-    pages.push_back(folder_ / (name + ".html"));
+  for (const bool large : {false, true}) {
+    SCOPED_TRACE(large ? "large" : "small");
+    TempFolder folder;
+    const std::string crlf = large ? enlarged(sample) : sample;
+    const std::string lf = replaced(crlf, "\r\n", "\n");
+    const std::string cut = std::string("\0", 1) + "<p>after the NUL</p>";
+    const std::size_t body_end = lf.find("</body>");
+    ASSERT_NE(body_end, std::string::npos);
+    // A CR in a comment swallows the LF behind it: the text as the rule
+    // leaves it, with no CR left, must give the same.
+    const std::string in_comment = lf.substr(0, body_end) + "x<!--\r-->\ny" + lf.substr(body_end);
+    const std::string ruled = lf.substr(0, body_end) + "x<!--\n-->y" + lf.substr(body_end);
+    const std::string variants[][2] = {
+        {"crlf", crlf},
+        {"lf", lf},
+        {"cr", replaced(lf, "\n", "\r")},
+        {"mixed", replaced(replaced(lf, "\n<", "\r\n<"), "\r\n</", "\n</")},
+        {"lf-nul", lf.substr(0, body_end) + cut},
+        {"crlf-nul", replaced(lf.substr(0, body_end) + cut, "\n", "\r\n")},
+        {"cr-in-comment", in_comment},
+        {"ruled", ruled},
+    };
+    std::vector<std::string> pages;
+    for (const auto& [name, bytes] : variants) {
+      ASSERT_TRUE(WriteFile(folder / (name + ".html"), bytes));
+      pages.push_back(folder / (name + ".html"));
+    }
+    Outcome run = Kelvane(pages);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string text = ReadFile(folder / "crlf.txt");
+    ASSERT_NE(text.find("\r\n"), std::string::npos);
+    EXPECT_EQ(text.size() > (1u << 20), large);
+    EXPECT_EQ(ReadFile(folder / "lf.txt"), text);
+    EXPECT_EQ(ReadFile(folder / "cr.txt"), text);
+    EXPECT_EQ(ReadFile(folder / "mixed.txt"), text);
+    const std::string cut_text = ReadFile(folder / "lf-nul.txt");
+    EXPECT_EQ(cut_text.find("after the NUL"), std::string::npos);
+    EXPECT_EQ(ReadFile(folder / "crlf-nul.txt"), cut_text);
+    const std::string ruled_text = ReadFile(folder / "ruled.txt");
+    EXPECT_NE(ruled_text.find("xy"), std::string::npos);
+    EXPECT_EQ(ReadFile(folder / "cr-in-comment.txt"), ruled_text);
   }
-  Outcome run = Kelvane(pages);
-  ASSERT_EQ(run.status, 0) << run.err;
-  const std::string text = ReadFile(folder_ / "crlf.txt");
-  ASSERT_NE(text.find("\r\n"), std::string::npos);
-  EXPECT_EQ(ReadFile(folder_ / "lf.txt"), text);
-  EXPECT_EQ(ReadFile(folder_ / "cr.txt"), text);
-  EXPECT_EQ(ReadFile(folder_ / "mixed.txt"), text);
-  const std::string cut_text = ReadFile(folder_ / "lf-nul.txt");
-  EXPECT_EQ(cut_text.find("after the NUL"), std::string::npos);
-  EXPECT_EQ(ReadFile(folder_ / "crlf-nul.txt"), cut_text);
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ TEST(WriteInStep, WritesWhatTheStepsOneAfterTheOtherWrite) {
       recorder = &seen;
       const Platform platform = Recording(run_both);
       EXPECT_EQ(WriteInStep(&platform, row.page.c_str(), static_cast<uint32_t>(row.page.size()),
-                            "out.txt"),
+                            false, "out.txt"),
                 row.want);
       EXPECT_EQ(testing::LiveBlocks(), live);
       if (row.want == InStepResult::kWritten) {
@@ -138,7 +138,7 @@ TEST(WriteInStep, EveryFailedAllocationWritesAllOrGivesUp) {
     recorder = &seen;
     testing::FailNthAllocation(n);
     const InStepResult result =
-        WriteInStep(&platform, page.c_str(), static_cast<uint32_t>(page.size()), "out.txt");
+        WriteInStep(&platform, page.c_str(), static_cast<uint32_t>(page.size()), false, "out.txt");
     const bool injected = testing::InjectedFailureHappened();
     testing::ResetHeapFaults();
     if (result == InStepResult::kWritten) {
