@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <pthread.h>
+#include <sched.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -344,10 +345,21 @@ void* RunSecondJob(void* start) {
   return nullptr;
 }
 
+// Processors this process may run on.
+int UsableProcessors() {
+#if defined(__linux__)
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+#endif
+  return static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+}
+
+// On a single processor the jobs run in order: side by side they would only
+// take turns, and a job that waits for the other would spin away its turns.
 void RunBoth(void (*job)(void*), void* first, void* second) {
   SecondJob start{job, second};
   pthread_t thread;
-  if (pthread_create(&thread, nullptr, RunSecondJob, &start) != 0) {
+  if (UsableProcessors() < 2 || pthread_create(&thread, nullptr, RunSecondJob, &start) != 0) {
     job(first);
     job(second);
     return;

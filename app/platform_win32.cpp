@@ -437,9 +437,22 @@ DWORD WINAPI RunSecondJob(void* start) {
   return 0;
 }
 
+// Processors this process may run on (of its processor group).
+int UsableProcessors() {
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return 1;
+  int count = 0;
+  for (; process != 0; process &= process - 1) ++count;
+  return count;
+}
+
+// On a single processor the jobs run in order: side by side they would only
+// take turns, and a job that waits for the other would spin away its turns.
 void RunBoth(void (*job)(void*), void* first, void* second) {
   SecondJob start{job, second};
-  HANDLE thread = CreateThread(nullptr, 0, RunSecondJob, &start, 0, nullptr);
+  HANDLE thread =
+      UsableProcessors() < 2 ? nullptr : CreateThread(nullptr, 0, RunSecondJob, &start, 0, nullptr);
   if (thread == nullptr) {
     job(first);
     job(second);

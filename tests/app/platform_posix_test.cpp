@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,24 +65,48 @@ class PosixPlatformTest : public ::testing::Test {
 };
 
 // Both jobs run, the second on a thread of its own that has ended by the time
-// run_both returns.
-TEST(PosixRunBoth, RunsTheSecondJobOnAnotherThread) {
-  struct Job {
-    pthread_t thread{};
-    int runs = 0;
-  };
-  Job jobs[2];
-  DefaultPlatform()->run_both(
-      [](void* job) {
-        Job* j = static_cast<Job*>(job);
-        j->thread = pthread_self();
-        ++j->runs;
-      },
-      &jobs[0], &jobs[1]);
-  EXPECT_EQ(jobs[0].runs, 1);
-  EXPECT_EQ(jobs[1].runs, 1);
-  EXPECT_TRUE(pthread_equal(jobs[0].thread, pthread_self()));
-  EXPECT_FALSE(pthread_equal(jobs[1].thread, pthread_self()));
+// run_both returns; on a single processor both on the caller's, in order.
+TEST(PosixRunBoth, RunsTheSecondJobOnAnotherThreadGivenTwoProcessors) {
+  cpu_set_t all;
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &all)) {
+      CPU_SET(cpu, &one);
+      break;
+    }
+  }
+  for (const cpu_set_t* set : {&all, &one}) {
+    const bool single = CPU_COUNT(set) == 1;
+    SCOPED_TRACE(single ? "one processor" : "all processors");
+    ASSERT_EQ(sched_setaffinity(0, sizeof *set, set), 0);
+    struct Job {
+      pthread_t thread{};
+      int runs = 0;
+      int order = 0;
+    };
+    static int started;
+    started = 0;
+    Job jobs[2];
+    DefaultPlatform()->run_both(
+        [](void* job) {
+          Job* j = static_cast<Job*>(job);
+          j->thread = pthread_self();
+          j->order = ++started;
+          ++j->runs;
+        },
+        &jobs[0], &jobs[1]);
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(jobs[0].runs, 1);
+    EXPECT_EQ(jobs[1].runs, 1);
+    EXPECT_TRUE(pthread_equal(jobs[0].thread, pthread_self()));
+    EXPECT_EQ(pthread_equal(jobs[1].thread, pthread_self()) != 0, single);
+    if (single) {
+      EXPECT_EQ(jobs[0].order, 1);
+      EXPECT_EQ(jobs[1].order, 2);
+    }
+  }
 }
 
 TEST_F(PosixPlatformTest, ReadDeliversEveryByteFollowedByThreeNuls) {

@@ -83,25 +83,43 @@ void AnsiCodePageIs932() {
 
 // The platform's run_both runs both jobs, the second on a thread of its own
 // that has ended by the time it returns.
+// Both jobs run, the second on a thread of its own; on a single processor
+// both on the caller's thread, in order.
 void RunBothRunsTheSecondJobOnAnotherThread() {
-  struct Job {
-    DWORD thread = 0;
-    int runs = 0;
-  };
-  Job jobs[2];
-  DefaultPlatform()->run_both(
-      [](void* job) {
-        Job* j = static_cast<Job*>(job);
-        j->thread = GetCurrentThreadId();
-        ++j->runs;
-      },
-      &jobs[0], &jobs[1]);
-  CheckEqual(jobs[0].runs, 1, "run_both: first job runs once");
-  CheckEqual(jobs[1].runs, 1, "run_both: second job runs once");
-  CheckEqual(static_cast<long long>(jobs[0].thread), static_cast<long long>(GetCurrentThreadId()),
-             "run_both: the first job runs on the caller's thread");
-  Check(jobs[1].thread != 0 && jobs[1].thread != jobs[0].thread,
-        "run_both: the second job runs on another thread");
+  DWORD_PTR all = 0;
+  DWORD_PTR system = 0;
+  Check(GetProcessAffinityMask(GetCurrentProcess(), &all, &system) != 0, "reading the affinity");
+  const DWORD_PTR one = all & (~all + 1);  // the lowest processor
+  for (const DWORD_PTR mask : {all, one}) {
+    const bool single = mask == one;
+    const std::string what = single ? "run_both on one processor: " : "run_both: ";
+    Check(SetProcessAffinityMask(GetCurrentProcess(), mask) != 0, what + "setting the affinity");
+    struct Job {
+      DWORD thread = 0;
+      int runs = 0;
+      int order = 0;
+    };
+    static int started;
+    started = 0;
+    Job jobs[2];
+    DefaultPlatform()->run_both(
+        [](void* job) {
+          Job* j = static_cast<Job*>(job);
+          j->thread = GetCurrentThreadId();
+          j->order = ++started;
+          ++j->runs;
+        },
+        &jobs[0], &jobs[1]);
+    SetProcessAffinityMask(GetCurrentProcess(), all);
+    CheckEqual(jobs[0].runs, 1, what + "first job runs once");
+    CheckEqual(jobs[1].runs, 1, what + "second job runs once");
+    CheckEqual(static_cast<long long>(jobs[0].thread), static_cast<long long>(GetCurrentThreadId()),
+               what + "the first job runs on the caller's thread");
+    Check(jobs[1].thread != 0 && (jobs[1].thread == jobs[0].thread) == single,
+          what + (single ? "the second job runs on the caller's thread"
+                         : "the second job runs on another thread"));
+    if (single) CheckEqual(jobs[1].order, 2, what + "the second job runs last");
+  }
 }
 
 // A file of size bytes that takes no room on disk: only its end is set.
