@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/vector_scan.h"
 #include "encoding/encoding_id.h"
 
 namespace kelvane {
@@ -83,10 +84,15 @@ DecodeCut FindDecodeCut(const char* text, uint32_t size, int encoding) {
 }
 
 bool HasTerminatorBefore(const char* text, uint32_t bytes, uint32_t unit) {
+  uint32_t i = 0;
+  if (kVectorScans && unit == 1) {
+    for (; bytes - i >= kBlockBytes; i += kBlockBytes) {
+      if (Marks(MatchBelow(LoadBlock(text + i), 1)) != 0) return true;
+    }
+  }
   // Zero lanes, eight bytes at a time: the test is exact for "any zero lane".
   const uint64_t ones = unit == 2 ? 0x0001000100010001ULL : 0x0101010101010101ULL;
   const uint64_t highs = ones << (8 * unit - 1);
-  uint32_t i = 0;
   for (; bytes - i >= 8; i += 8) {
     uint64_t word;
     std::memcpy(&word, text + i, 8);

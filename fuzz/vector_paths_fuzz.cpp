@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kelvane;
   char* text = fuzz::TerminatedCopy(data, size, 3);
-  const std::string diff = paths::FirstDisagreement(text);
+  const std::string diff = paths::FirstDisagreement(text, size);
   if (!diff.empty()) std::fprintf(stderr, "%s\n", diff.c_str());
   fuzz::Require(diff.empty(), "the vector and scalar paths agree");
   std::free(text);

@@ -95,7 +95,7 @@ std::string RandomText(std::mt19937* rng) {
 
 void ExpectAgree(const std::string& text) {
   const std::string block = text + std::string(3, '\0');
-  const std::string diff = paths::FirstDisagreement(block.c_str());
+  const std::string diff = paths::FirstDisagreement(block.c_str(), text.size());
   EXPECT_EQ(diff, "") << "on " << ::testing::PrintToString(text);
 }
 

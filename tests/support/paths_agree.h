@@ -1,7 +1,8 @@
 // Runs each byte stage of both builds, the vector one (kelvane) and the
 // scalar one (scalar_stages), on one NUL-terminated text in every line-end
 // mode, and reports the first stage whose result or output bytes differ. The
-// text must be followed by three NUL bytes, as the program's blocks are.
+// text must be followed by three NUL bytes, as the program's blocks are; the
+// stages that take a read block whole (NULs inside included) get its size.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "common/heap.h"
+#include "encoding/decode_cut.h"
 #include "encoding/eucjp_decoder.h"
 #include "encoding/iso2022jp_decoder.h"
 #include "encoding/line_ends.h"
@@ -50,8 +52,33 @@ inline std::size_t UnitBytes(const uint16_t* units) {
   return n * 2;
 }
 
+// The stages over the whole read block of size bytes: the look for a
+// terminator, and the markup of Shift-JIS as read.
+inline std::string BlockDisagreement(const char* block, std::size_t size) {
+  for (const uint32_t unit : {1u, 2u}) {
+    const bool v = HasTerminatorBefore(block, static_cast<uint32_t>(size), unit);
+    const bool s = scalar_stages::HasTerminatorBefore(block, static_cast<uint32_t>(size), unit);
+    if (v != s) return "HasTerminatorBefore unit " + std::to_string(unit);
+  }
+  if (size == 0) return "";
+  TextProgress progress;
+  progress.as_read = true;
+  uint32_t v_length = 0;
+  uint32_t s_length = 0;
+  int s_outcome = 0;
+  char* v = HtmlToTextShowingProgress(block, size, &v_length, &progress);
+  char* s = scalar_stages::HtmlToTextAsRead(block, size, &s_length, &s_outcome);
+  std::string diff = Compare("HtmlToText as read", 0, progress.outcome.load(), v, v_length,
+                             s_outcome, s, s_length);
+  MemFree(v != nullptr ? v : progress.block.load());
+  scalar_stages::Free(s);
+  return diff;
+}
+
 // The first disagreement of the two builds on text, or "".
-inline std::string FirstDisagreement(const char* text) {
+inline std::string FirstDisagreement(const char* text, std::size_t size) {
+  std::string block_diff = BlockDisagreement(text, size);
+  if (!block_diff.empty()) return block_diff;
   for (const int mode : {0, 0x100, 0x200, 0x300}) {
     for (const ByteStage& stage : kByteStages) {
       char* v = nullptr;

@@ -4,6 +4,7 @@
 
 #include "common/heap.h"
 #include "common/vector_scan.h"
+#include "encoding/decode_cut.h"
 #include "encoding/eucjp_decoder.h"
 #include "encoding/iso2022jp_decoder.h"
 #include "encoding/line_ends.h"
@@ -31,6 +32,17 @@ int NormalizeLineEnds(char** result, const char* text, int flags) {
 }
 char* HtmlToText(const char* text, char** title) {
   return kelvane::HtmlToText(text, title);
+}
+char* HtmlToTextAsRead(const char* text, std::size_t length, uint32_t* text_length, int* outcome) {
+  kelvane::TextProgress progress;
+  progress.as_read = true;
+  char* output = kelvane::HtmlToTextShowingProgress(text, length, text_length, &progress);
+  *outcome = progress.outcome.load();
+  if (output == nullptr) kelvane::MemFree(progress.block.load());
+  return output;
+}
+bool HasTerminatorBefore(const char* text, uint32_t bytes, uint32_t unit) {
+  return kelvane::HasTerminatorBefore(text, bytes, unit);
 }
 void Free(void* p) {
   kelvane::MemFree(p);
