@@ -413,40 +413,6 @@ TEST(HtmlToText, EveryFailedAllocationGivesNullOrTheFullOutput) {
   EXPECT_GT(nulls, 1000);  // both table builds are in the walk
 }
 
-// The same walk with the progress shown: the output or null as before, the
-// outcome and length published, and a block published before a failure left
-// to the caller.
-TEST(HtmlToText, ShowingProgressEndsWithTheOutcomeAndLeavesAFailedBlockToTheCaller) {
-  const std::string doc = RichDocument();
-  const std::string want = Convert(doc);
-  int published_failures = 0;
-  for (long n = 1;; ++n) {
-    ClearMarkupTables();
-    long live = testing::LiveBlocks();
-    TextProgress progress;
-    uint32_t length = 0;
-    testing::FailNthAllocation(n);
-    char* out = HtmlToTextShowingProgress(doc.c_str(), doc.size(), &length, &progress);
-    bool injected = testing::InjectedFailureHappened();
-    testing::ResetHeapFaults();
-    char* block = progress.block.load();
-    if (out == nullptr) {
-      EXPECT_EQ(progress.outcome.load(), TextProgress::kTextFailed) << n;
-      if (block != nullptr) ++published_failures;
-    } else {
-      EXPECT_EQ(std::string(out, length), want) << n;
-      EXPECT_EQ(progress.outcome.load(), TextProgress::kTextDone) << n;
-      EXPECT_EQ(progress.final_bytes.load(), length) << n;
-      EXPECT_EQ(block, out) << n;
-    }
-    MemFree(block);
-    ClearMarkupTables();
-    EXPECT_EQ(testing::LiveBlocks(), live) << n;
-    if (!injected) break;
-  }
-  EXPECT_GT(published_failures, 0);  // the table builds fail after the scan has begun
-}
-
 // A text as read is refused when it holds a CR or a NUL anywhere, comments
 // included, and else converted as ever: random texts of markup bytes, some
 // long enough for the block copies.
