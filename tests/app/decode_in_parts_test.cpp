@@ -7,26 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/convert_file.h"
 #include "common/heap.h"
 #include "encoding/encoding_id.h"
+#include "tests/app/job_runners.h"
 
 namespace kelvane {
 namespace {
 
-void RunInOrder(void (*job)(void*), void* first, void* second) {
-  job(first);
-  job(second);
-}
-
-void RunOnTwoThreads(void (*job)(void*), void* first, void* second) {
-  std::thread thread(job, second);
-  job(first);
-  thread.join();
-}
+using testing::RunInOrder;
+using testing::RunOnTwoThreads;
 
 // 日本語 in each encoding, which Shift-JIS holds as 93FA 967B 8CEA.
 struct Encoding {

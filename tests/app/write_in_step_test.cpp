@@ -6,28 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "common/heap.h"
 #include "encoding/encoding_id.h"
 #include "encoding/line_ends.h"
 #include "html/html_to_text.h"
 #include "html/markup_table_build.h"
+#include "tests/app/job_runners.h"
 #include "tests/support/test_heap.h"
 
 namespace kelvane {
 namespace {
 
-void RunInOrder(void (*job)(void*), void* first, void* second) {
-  job(first);
-  job(second);
-}
-
-void RunOnTwoThreads(void (*job)(void*), void* first, void* second) {
-  std::thread thread(job, second);
-  job(first);
-  thread.join();
-}
+using testing::RunInOrder;
+using testing::RunOnTwoThreads;
 
 // What the write saw: the bytes of the parts it took, and the last answer of
 // the source. It fails instead of taking part number fail_at.

@@ -319,6 +319,16 @@ void HardLinkedOutputIsRewrittenThroughTheLink() {
   RemoveTree(s.folder);
 }
 
+// A folder in s whose path, with its separator, is 251 characters long: no
+// temporary name fits beside a file in it.
+std::wstring MakeDeepFolder(const Scratch& s) {
+  std::wstring deep = s.shown;
+  while (deep.size() < 250) deep += L"d";
+  deep += L"\\";
+  MakeFolder(Narrow(CP_UTF8, deep));
+  return deep;
+}
+
 // A text in parts, each handed over in a buffer the next call overwrites, as
 // the driver's are; it may give up after its last part.
 struct ScriptedParts {
@@ -344,10 +354,7 @@ int NextScriptedPart(void* source, const char** data, uint32_t* size) {
 // every file as it was and no temporary file behind.
 void WriteInPartsIsAllOrNothing() {
   const Scratch s = MakeScratch("kelvane-parts");
-  std::wstring deep = s.shown;
-  while (deep.size() < 250) deep += L"d";
-  deep += L"\\";
-  MakeFolder(Narrow(CP_UTF8, deep));
+  const std::wstring deep = MakeDeepFolder(s);
   struct Row {
     const char* name;
     std::wstring folder;
@@ -512,10 +519,7 @@ void OutputNamesFollowTheInput() {
 // classic limit: the output is still complete.
 void DeepFolderStillGetsItsOutput() {
   const Scratch s = MakeScratch("kelvane-deep");
-  std::wstring deep = s.shown;
-  while (deep.size() < 250) deep += L"d";
-  deep += L"\\";
-  MakeFolder(Narrow(CP_UTF8, deep));
+  const std::wstring deep = MakeDeepFolder(s);
   Scratch inner{Narrow(CP_UTF8, deep), deep};
   Check(inner.folder.size() + 5 <= 259, "the input path fits");
   WriteFileBytes(inner.Path(L"a.htm"), GoodPage());
