@@ -104,7 +104,7 @@ InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t
   InitTextBuffer(&writer.part);
   if (!ReserveTextBuffer(&writer.part, 2 * kPartBytes)) {
     ReleaseTextBuffer(&writer.part);
-    return InStepResult::kLineEndsFailed;
+    return as_read ? InStepResult::kNotAsRead : InStepResult::kLineEndsFailed;
   }
   Scanner scanner{decoded, length, as_read, &progress, nullptr};
   Side scan_side{&scanner, nullptr};
@@ -114,7 +114,7 @@ InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t
   ReleaseTextBuffer(&writer.part);
   // On failure a block the scan has published is left to us.
   MemFree(scanner.text != nullptr ? scanner.text : progress.block.load());
-  if (progress.outcome.load() == TextProgress::kTextHoldsCrOrNul) return InStepResult::kNotAsRead;
+  if (progress.outcome.load() == TextProgress::kTextRefusedAsRead) return InStepResult::kNotAsRead;
   if (scanner.text == nullptr) return InStepResult::kMarkupFailed;
   if (writer.part_failed) return InStepResult::kLineEndsFailed;
   return writer.written ? InStepResult::kWritten : InStepResult::kWriteFailed;

@@ -24,7 +24,7 @@ enum class InStepResult {
   kMarkupFailed,    // HtmlToText failed; nothing was written
   kLineEndsFailed,  // out of memory for a part; nothing was written
   kWriteFailed,     // the text was made but could not be written
-  kNotAsRead,       // a text as read holds a CR or a NUL; nothing was written
+  kNotAsRead,       // a text as read was refused before any output
 };
 
 // Converts decoded (length bytes, Shift-JIS with LF line ends) to text,
@@ -33,6 +33,8 @@ enum class InStepResult {
 // decoded stays the caller's. With as_read, decoded is a Shift-JIS read block
 // that may still hold a CR or a NUL, and one that does is refused with
 // kNotAsRead: the markup's clean copy looks for them, which spares a pass.
+// So is one for which memory runs short before any output, so that the
+// caller's usual way says what failed.
 InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t length,
                          bool as_read, const char* output_path);
 

@@ -331,17 +331,18 @@ char* HtmlToText(const char* text, char** title) {
 
 namespace {
 
+char* RefuseAsRead(TextProgress* progress) {
+  progress->outcome.store(TextProgress::kTextRefusedAsRead, std::memory_order_release);
+  return nullptr;
+}
+
 // HtmlToTextOfLength, and with progress not null HtmlToTextShowingProgress
 // without its outcome.
 char* ConvertText(const char* text, std::size_t length, char** title, uint32_t* text_length,
                   TextProgress* progress) {
   const bool as_read = progress != nullptr && progress->as_read;
   if (text == nullptr) return nullptr;
-  if (text[0] == 0) {
-    if (as_read)
-      progress->outcome.store(TextProgress::kTextHoldsCrOrNul, std::memory_order_release);
-    return nullptr;
-  }
+  if (text[0] == 0) return as_read ? RefuseAsRead(progress) : nullptr;
   CheckInvariant(as_read || std::strlen(text) == length);
   ForgetIncompleteMarkupTables();
 
@@ -358,17 +359,17 @@ char* ConvertText(const char* text, std::size_t length, char** title, uint32_t* 
     ReserveTextBuffer(&clean, static_cast<uint32_t>(length) + 1);
     if (!as_read) {
       CopyWithoutComments(&clean, input, input + length);
-    } else if (!CopyWithoutCommentsUnlessCrOrNul(&clean, input, input + length)) {
+    } else if (clean.failed != 0 ||
+               !CopyWithoutCommentsUnlessCrOrNul(&clean, input, input + length)) {
       ReleaseTextBuffer(&clean);
       ReleaseTextBuffer(&title_buffer);
-      progress->outcome.store(TextProgress::kTextHoldsCrOrNul, std::memory_order_release);
-      return nullptr;
+      return RefuseAsRead(progress);
     }
   }
   if (!TerminateTextBuffer(&clean)) {
     ReleaseTextBuffer(&clean);
     ReleaseTextBuffer(&title_buffer);
-    return nullptr;
+    return as_read ? RefuseAsRead(progress) : nullptr;
   }
   Byte* const block = reinterpret_cast<Byte*>(clean.data);
   const Byte* begin = block + kLead;

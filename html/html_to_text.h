@@ -29,14 +29,16 @@ struct TextProgress {
   std::atomic<int> outcome{kTextRunning};
   // Set by the caller before the call: the text is Shift-JIS as read, which
   // may hold a CR (it then needs the line-end rule first) or a NUL (it then
-  // ends early). The call then fails with kTextHoldsCrOrNul at the first it
-  // meets, before any output, instead of converting.
+  // ends early). The call then fails with kTextRefusedAsRead at the first it
+  // meets, before any output, instead of converting; and so it does when its
+  // clean copy cannot be made, so that the caller's usual way, not this one,
+  // says what failed.
   bool as_read = false;
 
   static constexpr int kTextRunning = 0;
   static constexpr int kTextDone = 1;  // final_bytes is the whole output's length
   static constexpr int kTextFailed = -1;
-  static constexpr int kTextHoldsCrOrNul = -2;
+  static constexpr int kTextRefusedAsRead = -2;
 };
 
 // HtmlToTextOfLength without a title, publishing its output in progress as

@@ -440,7 +440,7 @@ TEST(HtmlToText, TextAsReadIsRefusedForACrOrANul) {
     char* out = HtmlToTextShowingProgress(text.c_str(), text.size(), &length, &progress);
     if (text.find('\r') != std::string::npos || text.find(nul) != std::string::npos) {
       EXPECT_EQ(out, nullptr) << text;
-      EXPECT_EQ(progress.outcome.load(), TextProgress::kTextHoldsCrOrNul) << text;
+      EXPECT_EQ(progress.outcome.load(), TextProgress::kTextRefusedAsRead) << text;
       EXPECT_EQ(progress.block.load(), nullptr) << text;
       ++refused;
     } else {

@@ -117,36 +117,48 @@ TEST(WriteInStep, WritesWhatTheStepsOneAfterTheOtherWrite) {
 }
 
 // Every allocation failed in turn, in order: the text written whole, or a
-// failure that tells the write to give up and leaks nothing.
+// failure that tells the write to give up and leaks nothing. A text as read is
+// refused instead where memory runs short before any output, so that the
+// usual way says what failed.
 TEST(WriteInStep, EveryFailedAllocationWritesAllOrGivesUp) {
   const std::string page = LargePage().substr(0, 300000) + "<br>";
   const std::string want = OneAfterTheOther(page);
   const Platform platform = Recording(&RunInOrder);
-  int failures = 0;
-  for (long n = 1;; ++n) {
-    ClearMarkupTables();
-    const long live = testing::LiveBlocks();
-    Recorder seen;
-    recorder = &seen;
-    testing::FailNthAllocation(n);
-    const InStepResult result =
-        WriteInStep(&platform, page.c_str(), static_cast<uint32_t>(page.size()), false, "out.txt");
-    const bool injected = testing::InjectedFailureHappened();
-    testing::ResetHeapFaults();
-    if (result == InStepResult::kWritten) {
-      EXPECT_EQ(seen.written, want) << n;
-    } else {
-      ++failures;
-      EXPECT_TRUE(result == InStepResult::kMarkupFailed || result == InStepResult::kLineEndsFailed)
-          << n;
-      // Nothing asked or told when the part buffer failed, else "give up".
-      EXPECT_EQ(seen.last_answer, result == InStepResult::kMarkupFailed ? -1 : 99) << n;
+  for (const bool as_read : {false, true}) {
+    SCOPED_TRACE(as_read ? "as read" : "decoded");
+    int markup_failures = 0;
+    int refused_by_the_scan = 0;
+    for (long n = 1;; ++n) {
+      ClearMarkupTables();
+      const long live = testing::LiveBlocks();
+      Recorder seen;
+      recorder = &seen;
+      testing::FailNthAllocation(n);
+      const InStepResult result = WriteInStep(
+          &platform, page.c_str(), static_cast<uint32_t>(page.size()), as_read, "out.txt");
+      const bool injected = testing::InjectedFailureHappened();
+      testing::ResetHeapFaults();
+      if (result == InStepResult::kWritten) {
+        EXPECT_EQ(seen.written, want) << n;
+      } else if (result == InStepResult::kMarkupFailed) {
+        ++markup_failures;
+        EXPECT_EQ(seen.last_answer, -1) << n;
+      } else if (seen.last_answer == 99) {
+        // The part buffer, before either side ran.
+        EXPECT_EQ(result, as_read ? InStepResult::kNotAsRead : InStepResult::kLineEndsFailed) << n;
+      } else {
+        ++refused_by_the_scan;
+        EXPECT_EQ(result, InStepResult::kNotAsRead) << n;
+        EXPECT_EQ(seen.last_answer, -1) << n;
+      }
+      ClearMarkupTables();
+      EXPECT_EQ(testing::LiveBlocks(), live) << n;
+      if (!injected) break;
     }
-    ClearMarkupTables();
-    EXPECT_EQ(testing::LiveBlocks(), live) << n;
-    if (!injected) break;
+    EXPECT_GT(markup_failures, 100);  // both table builds
+    // As read, the clean copy's allocations are refused, not failed.
+    EXPECT_EQ(refused_by_the_scan > 0, as_read);
   }
-  EXPECT_GT(failures, 100);  // the part buffer, the clean copy and both table builds
 }
 
 }  // namespace
