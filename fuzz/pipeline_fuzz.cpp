@@ -8,7 +8,7 @@
 // the decoding stage where it would change nothing. Decoding in two parts, as
 // the driver does with large texts, gives what decoding the whole gives, and
 // so do the last steps run in step (the markup scan, then the line ends and
-// the write part by part).
+// the write part by part), Shift-JIS as read included.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -150,7 +150,25 @@ const Platform kInStep = {nullptr, nullptr, nullptr, nullptr, RunInOrder, Captur
 // The last steps in step, on the decoded text, give what they give one after
 // the other: the text written, or the markup's failure with the write told
 // to give up.
-void CheckInStep(const char* block, const Outcome& staged) {
+void CheckInStep(const char* block, size_t size, const Outcome& staged) {
+  // Shift-JIS as read: refused where it holds a CR or a NUL, else the stages'
+  // text or the markup's failure.
+  if (DetectEncoding(block, kShiftJis, 40) == kShiftJis) {
+    Outcome outcome;
+    g_outcome = &outcome;
+    const InStepResult result =
+        WriteInStep(&kInStep, block, static_cast<uint32_t>(size), true, "out.txt");
+    g_outcome = nullptr;
+    const bool plain = std::memchr(block, '\r', size) == nullptr && std::strlen(block) == size;
+    fuzz::Require((result == InStepResult::kNotAsRead) == !plain,
+                  "as read, a CR or a NUL and nothing else is refused");
+    if (plain) {
+      fuzz::Require(staged.result == 1
+                        ? result == InStepResult::kWritten && outcome.written == staged.written
+                        : result == InStepResult::kMarkupFailed,
+                    "as read, in step gives what the stages give");
+    }
+  }
   char* decoded = nullptr;
   uint32_t length = 0;
   if (DecodeToShiftJis(&decoded, block, DetectEncoding(block, kShiftJis, 40), &length) == -1)
@@ -196,7 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       (first.result == 1 || first.message == staged.message),
                   "the driver gives what the three stages give");
     CheckParts(terminated, size);
-    CheckInStep(terminated.data(), staged);
+    CheckInStep(terminated.data(), size, staged);
   }
   if (first.result == 1) {
     fuzz::Require(first.writes == 1 && first.warnings == 0, "success writes once, shows nothing");
