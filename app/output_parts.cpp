@@ -1,9 +1,6 @@
 #include "app/output_parts.h"
 
-#include <cstring>
-
 #include "common/buffers.h"
-#include "common/heap.h"
 
 namespace kelvane {
 
