@@ -12,8 +12,10 @@
 // A scan loads a block, makes a match (a block whose bytes are FF where a byte
 // is in the set sought and 00 elsewhere), combines matches, and turns the
 // match into marks: nonzero when any byte matched, and FirstMarked gives the
-// index in memory of the first. PauseWhileWaiting, the one primitive that is
-// no scan, is the processor's hint for a loop that waits on another thread.
+// index in memory of the first. Two primitives are no scans: JisPairsToShiftJis
+// converts eight character codes a block for the EUC-JP and ISO-2022-JP
+// decoders, and PauseWhileWaiting is the processor's hint for a loop that
+// waits on another thread.
 #pragma once
 
 #include <bit>
@@ -69,6 +71,57 @@ inline uint64_t Marks(ByteBlock match) {
 
 inline int FirstMarked(uint64_t marks) {
   return std::countr_zero(marks);
+}
+
+// JIS X 0208 pairs to Shift-JIS, eight a block, for the bulk of EUC-JP and
+// ISO-2022-JP text. The bytes at p are JIS codes raised by `offset` (0x80 in
+// EUC-JP, 0 in ISO-2022-JP); all sixteen bytes are read and all sixteen bytes
+// at d are written. Returns how many pairs from the first were converted: it
+// stops at the first pair with a byte outside 21-7E (after `offset`) or whose
+// row and cell are not among those that cp932 fills without gaps (rows 1,
+// 4 up to cell 83, 5 up to 86, 16-46, 47 up to 51, 48-83: the kana, kanji and
+// common punctuation), which the caller then decodes through its table.
+inline int JisPairsToShiftJis(const unsigned char* p, unsigned char offset, unsigned char* d) {
+  const __m128i t = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                 _mm_set1_epi8(static_cast<char>(offset + 0x21)));
+  const __m128i top = _mm_set1_epi8(93);
+  const __m128i in_range = _mm_cmpeq_epi8(_mm_min_epu8(t, top), t);
+  // Row and cell from 0, in 16-bit lanes: the first byte of a pair is the low one.
+  const __m128i row = _mm_and_si128(t, _mm_set1_epi16(0xFF));
+  const __m128i cell = _mm_srli_epi16(t, 8);
+  // Two rows share a lead byte, 81-9F then E0-EF.
+  __m128i lead = _mm_add_epi16(_mm_srli_epi16(row, 1), _mm_set1_epi16(0x81));
+  lead = _mm_add_epi16(
+      lead, _mm_and_si128(_mm_cmpgt_epi16(row, _mm_set1_epi16(61)), _mm_set1_epi16(0x40)));
+  // The first row of the two takes trails 40-7E and 80-9E, the second 9F-FC.
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i second = _mm_cmpeq_epi16(_mm_and_si128(row, one), one);
+  const __m128i first_trail = _mm_sub_epi16(_mm_add_epi16(cell, _mm_set1_epi16(0x40)),
+                                            _mm_cmpgt_epi16(cell, _mm_set1_epi16(62)));
+  const __m128i second_trail = _mm_add_epi16(cell, _mm_set1_epi16(0x9F));
+  const __m128i trail =
+      _mm_or_si128(_mm_and_si128(second, second_trail), _mm_andnot_si128(second, first_trail));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(lead, _mm_slli_epi16(trail, 8)));
+  // The cells each row holds without gaps, 0 for the rows left to the table.
+  const __m128i kanji = _mm_and_si128(_mm_cmpgt_epi16(row, _mm_set1_epi16(14)),
+                                      _mm_cmplt_epi16(row, _mm_set1_epi16(83)));
+  const __m128i row47 = _mm_cmpeq_epi16(row, _mm_set1_epi16(46));
+  __m128i cells = _mm_and_si128(_mm_andnot_si128(row47, kanji), _mm_set1_epi16(94));
+  cells = _mm_or_si128(cells, _mm_and_si128(row47, _mm_set1_epi16(51)));
+  cells = _mm_or_si128(
+      cells, _mm_and_si128(_mm_cmpeq_epi16(row, _mm_setzero_si128()), _mm_set1_epi16(94)));
+  cells = _mm_or_si128(cells,
+                       _mm_and_si128(_mm_cmpeq_epi16(row, _mm_set1_epi16(3)), _mm_set1_epi16(83)));
+  cells = _mm_or_si128(cells,
+                       _mm_and_si128(_mm_cmpeq_epi16(row, _mm_set1_epi16(4)), _mm_set1_epi16(86)));
+  // The count comes from the byte test alone, a short chain the next load
+  // waits on; a pair left to the table is rare, and a branch away.
+  const unsigned out_of_range = ~static_cast<unsigned>(_mm_movemask_epi8(in_range)) & 0xFFFF;
+  const unsigned taken = std::countr_zero(out_of_range | 0x10000u) & ~1u;
+  const unsigned gaps = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi16(cells, cell)));
+  if ((gaps & ((1u << taken) - 1)) != 0) [[unlikely]]
+    return std::countr_zero(gaps) / 2;
+  return static_cast<int>(taken / 2);
 }
 
 // One turn of a wait for another thread: tells the core (and a sibling
@@ -169,6 +222,29 @@ inline int FirstMarked(uint64_t marks) {
 }
 
 inline void PauseWhileWaiting() {}
+
+#endif
+
+#if !defined(KELVANE_VECTOR_SSE2)
+
+// JisPairsToShiftJis over plain bytes, pair by pair, where there is no SSE2.
+inline int JisPairsToShiftJis(const unsigned char* p, unsigned char offset, unsigned char* d) {
+  int converted = 8;
+  for (int i = 0; i < 8; ++i) {
+    const unsigned row = static_cast<unsigned char>(p[2 * i] - offset - 0x21);
+    const unsigned cell = static_cast<unsigned char>(p[2 * i + 1] - offset - 0x21);
+    d[2 * i] = static_cast<unsigned char>(row / 2 + (row > 61 ? 0xC1 : 0x81));
+    d[2 * i + 1] =
+        static_cast<unsigned char>(row % 2 != 0 ? cell + 0x9F : cell + 0x40 + (cell > 62 ? 1 : 0));
+    unsigned cells = 0;
+    if (row == 0) cells = 94;
+    if (row == 3) cells = 83;
+    if (row == 4) cells = 86;
+    if (row >= 15 && row <= 82) cells = row == 46 ? 51 : 94;
+    if ((row > 93 || cell > 93 || cell >= cells) && i < converted) converted = i;
+  }
+  return converted;
+}
 
 #endif
 

@@ -70,6 +70,12 @@ const unsigned char* DecodeBulk(const unsigned char* p, const unsigned char* end
       d = out->data + out->length;
       continue;
     }
+    if constexpr (kVectorScans) {
+      // Kana and kanji eight pairs a step; room is left for the NUL.
+      const unsigned char* const from = p;
+      ConvertPairBlocks(&p, end, 0x80, &d, out->data + out->capacity - 1);
+      if (p != from) continue;
+    }
     const uint8_t* pair = ReadJisPair(p, codes);
     if (pair == nullptr) break;
     std::memcpy(d, pair, 2);

@@ -62,11 +62,17 @@ bool DecodeJisPair(const unsigned char* p, const JisCodes& codes, TextBuffer* ou
 // end, a byte out of range or no room), which DecodeJisPair then handles.
 // Writes through a local pointer, so the buffer's length is not stored and
 // reloaded around every byte.
-const unsigned char* DecodeJisPairRun(const unsigned char* p, const JisCodes& codes,
-                                      TextBuffer* out) {
+const unsigned char* DecodeJisPairRun(const unsigned char* p, const unsigned char* end,
+                                      const JisCodes& codes, TextBuffer* out) {
   char* d = out->data + out->length;
   char* const last = out->data + out->capacity - 2;  // room for a pair and the NUL
   while (d < last) {
+    if constexpr (kVectorScans) {
+      // Kana and kanji eight pairs a step, room left for the NUL; the pair
+      // they stop at goes to the table, at once, as it mostly ends the run.
+      ConvertPairBlocks(&p, end, 0, &d, out->data + out->capacity - 1);
+      if (d >= last) break;
+    }
     const uint8_t* pair = LookUpJisPair(codes, p[0], p[1]);
     if (pair == nullptr) break;
     std::memcpy(d, pair, 2);
@@ -124,7 +130,7 @@ int DecodeStarted(StageStart start, TextBuffer out, char** result, uint32_t* len
       ok = taken != 0;
       p += taken;
     } else if (set == kJisX0208Set) {
-      const unsigned char* after = DecodeJisPairRun(p, codes, &out);
+      const unsigned char* after = DecodeJisPairRun(p, end, codes, &out);
       if (after != p) {
         p = after;
         continue;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "common/vector_scan.h"
+
 namespace kelvane {
 
 // Maps a JIS X 0208 row/cell byte pair to its Shift-JIS byte pair by
@@ -46,6 +48,29 @@ inline const uint8_t* LookUpJisPair(const JisCodes& codes, unsigned j1, unsigned
   if (row >= 94 || cell >= 94) return nullptr;
   const uint8_t* pair = codes.pair[row * 94 + cell];
   return pair[0] != 0 ? pair : nullptr;
+}
+
+// Converts the JIS pairs at *p (raised by `offset`) eight a step while a whole
+// block of text is left before `end` and of room before `room_end`, moving *p
+// and *d past what it converted; stops after the first block that is not all
+// kana and kanji, having taken its leading pairs. A whole block moves the
+// pointers by a constant, so the next load need not wait for the count.
+inline void ConvertPairBlocks(const unsigned char** p, const unsigned char* end,
+                              unsigned char offset, char** d, const char* room_end) {
+  const unsigned char* in = *p;
+  char* out = *d;
+  while (end - in >= kBlockBytes && room_end - out >= kBlockBytes) {
+    const int pairs = JisPairsToShiftJis(in, offset, reinterpret_cast<unsigned char*>(out));
+    if (pairs != 8) {
+      in += 2 * pairs;
+      out += 2 * pairs;
+      break;
+    }
+    in += kBlockBytes;
+    out += kBlockBytes;
+  }
+  *p = in;
+  *d = out;
 }
 
 }  // namespace kelvane

@@ -6,6 +6,8 @@
 
 #include <random>
 
+#include "encoding/jis_to_shiftjis.h"
+
 namespace kelvane {
 namespace {
 
@@ -50,6 +52,43 @@ TEST(VectorScan, PrimitivesAgreeWithAPlainReading) {
     StoreBlock(copy + 1, block);
     ASSERT_EQ(std::memcmp(copy + 1, bytes, kBlockBytes), 0);
     ASSERT_EQ(copy[0] | copy[kBlockBytes + 1], 0) << "the store stays within its block";
+  }
+}
+
+// Every byte pair, in every place of a block of good pairs, in both encodings'
+// placings: what is converted is the table's pair, and no kanji or kana row
+// of the bulk of a page is left to the table.
+TEST(VectorScan, JisPairsAreConvertedAsTheTableHasThem) {
+  const JisCodes& codes = Cp932JisCodes();
+  for (const unsigned offset : {0x00u, 0x80u}) {
+    int converted_pairs = 0;
+    for (unsigned pair = 0; pair < 0x10000; ++pair) {
+      const unsigned b1 = pair >> 8, b2 = pair & 0xFF;
+      const int place = static_cast<int>(pair % 8);
+      unsigned char in[kBlockBytes], out[kBlockBytes];
+      for (int i = 0; i < 8; ++i) {
+        in[2 * i] = static_cast<unsigned char>(0x30 + offset);  // row 16, cell 1: 88 9F
+        in[2 * i + 1] = static_cast<unsigned char>(0x21 + offset);
+      }
+      in[2 * place] = static_cast<unsigned char>(b1);
+      in[2 * place + 1] = static_cast<unsigned char>(b2);
+      const int converted = JisPairsToShiftJis(in, static_cast<unsigned char>(offset), out);
+      const uint8_t* expected = LookUpJisPair(codes, (b1 - offset) & 0x1FF, (b2 - offset) & 0x1FF);
+      ASSERT_TRUE(converted == 8 || converted == place) << std::hex << pair;
+      for (int i = 0; i < converted; ++i) {
+        const uint8_t* want = i == place ? expected : LookUpJisPair(codes, 0x30, 0x21);
+        ASSERT_NE(want, nullptr) << std::hex << pair << " converted but no cp932 character";
+        ASSERT_EQ(out[2 * i], want[0]) << std::hex << pair;
+        ASSERT_EQ(out[2 * i + 1], want[1]) << std::hex << pair;
+      }
+      const unsigned row = b1 - offset - 0x20;
+      if (expected != nullptr &&
+          ((row >= 16 && row <= 46) || (row >= 48 && row <= 83) || row == 4 || row == 5)) {
+        ASSERT_EQ(converted, 8) << std::hex << pair << " left to the table";
+      }
+      converted_pairs += converted == 8;
+    }
+    EXPECT_GT(converted_pairs, 6000) << "offset " << offset;
   }
 }
 
