@@ -12,10 +12,10 @@
 // A scan loads a block, makes a match (a block whose bytes are FF where a byte
 // is in the set sought and 00 elsewhere), combines matches, and turns the
 // match into marks: nonzero when any byte matched, and FirstMarked gives the
-// index in memory of the first. Two primitives are no scans: JisPairsToShiftJis
-// converts eight character codes a block for the EUC-JP and ISO-2022-JP
-// decoders, and PauseWhileWaiting is the processor's hint for a loop that
-// waits on another thread.
+// index in memory of the first. Three primitives are no scans: the decoders'
+// JisPairsToShiftJis (EUC-JP, ISO-2022-JP) and ThreeByteUnits (UTF-8) work
+// out the characters of a block, and PauseWhileWaiting is the processor's hint
+// for a loop that waits on another thread.
 #pragma once
 
 #include <bit>
@@ -122,6 +122,46 @@ inline int JisPairsToShiftJis(const unsigned char* p, unsigned char offset, unsi
   if ((gaps & ((1u << taken) - 1)) != 0) [[unlikely]]
     return std::countr_zero(gaps) / 2;
   return static_cast<int>(taken / 2);
+}
+
+// UTF-8's three-byte sequences, five a block, for the bulk of Japanese text:
+// the count of sequences from p on that have the form 1110xxxx 10xxxxxx
+// 10xxxxxx and are not overlong (E0 80-9F), 0 to 5 (sixteen bytes are read),
+// and in units[3k] the unit of the k-th of them. Surrogates are left to the
+// caller, whose tables have no form for them.
+inline int ThreeByteUnits(const unsigned char* p, uint16_t units[kBlockBytes]) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const char f0 = static_cast<char>(0xF0), e0 = static_cast<char>(0xE0);
+  const char c0 = static_cast<char>(0xC0), x80 = static_cast<char>(0x80);
+  const __m128i form_bits =
+      _mm_setr_epi8(f0, c0, c0, f0, c0, c0, f0, c0, c0, f0, c0, c0, f0, c0, c0, 0);
+  const __m128i form =
+      _mm_setr_epi8(e0, x80, x80, e0, x80, x80, e0, x80, x80, e0, x80, x80, e0, x80, x80, 0);
+  const unsigned formed =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, form_bits), form)));
+  // Overlong: a lead E0 whose second byte lacks the 20 bit (80-9F).
+  const __m128i short_second =
+      _mm_cmpeq_epi8(_mm_and_si128(_mm_srli_si128(v, 1), _mm_set1_epi8(0x20)), _mm_setzero_si128());
+  const unsigned overlong = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+                                _mm_cmpeq_epi8(v, _mm_set1_epi8(e0)), short_second))) &
+                            0x1249u;  // the five leads
+  // Every byte's unit as if a sequence began there, in two halves of 16-bit lanes.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lead = _mm_and_si128(v, _mm_set1_epi8(0x0F));
+  const __m128i low6 = _mm_set1_epi8(0x3F);
+  const __m128i second = _mm_and_si128(_mm_srli_si128(v, 1), low6);
+  const __m128i third = _mm_and_si128(_mm_srli_si128(v, 2), low6);
+  const __m128i front =
+      _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_unpacklo_epi8(lead, zero), 12),
+                                _mm_slli_epi16(_mm_unpacklo_epi8(second, zero), 6)),
+                   _mm_unpacklo_epi8(third, zero));
+  const __m128i back =
+      _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_unpackhi_epi8(lead, zero), 12),
+                                _mm_slli_epi16(_mm_unpackhi_epi8(second, zero), 6)),
+                   _mm_unpackhi_epi8(third, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(units), front);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(units + 8), back);
+  return std::countr_zero(~formed | overlong | 0x8000u) / 3;
 }
 
 // One turn of a wait for another thread: tells the core (and a sibling
@@ -244,6 +284,18 @@ inline int JisPairsToShiftJis(const unsigned char* p, unsigned char offset, unsi
     if ((row > 93 || cell > 93 || cell >= cells) && i < converted) converted = i;
   }
   return converted;
+}
+
+// ThreeByteUnits over plain bytes, where there is no SSE2.
+inline int ThreeByteUnits(const unsigned char* p, uint16_t units[kBlockBytes]) {
+  int formed = 5;
+  for (int k = 0; k < 5; ++k) {
+    const unsigned char* q = p + 3 * k;
+    const bool form = (q[0] & 0xF0) == 0xE0 && (q[1] & 0xC0) == 0x80 && (q[2] & 0xC0) == 0x80;
+    if ((!form || (q[0] == 0xE0 && q[1] < 0xA0)) && k < formed) formed = k;
+    units[3 * k] = static_cast<uint16_t>((q[0] & 0x0F) << 12 | (q[1] & 0x3F) << 6 | (q[2] & 0x3F));
+  }
+  return formed;
 }
 
 #endif

@@ -19,6 +19,7 @@ struct BuiltCodes : CodeByUnit {
       }
       std::memcpy(bytes[u], form.bytes, sizeof bytes[u]);
       length[u] = static_cast<uint8_t>(form.length);
+      if (form.length == 2) std::memcpy(two_byte[u], form.bytes, 2);
     }
   }
 };

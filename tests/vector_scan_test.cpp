@@ -7,6 +7,7 @@
 #include <random>
 
 #include "encoding/jis_to_shiftjis.h"
+#include "encoding/unit_codes.h"
 
 namespace kelvane {
 namespace {
@@ -89,6 +90,47 @@ TEST(VectorScan, JisPairsAreConvertedAsTheTableHasThem) {
       converted_pairs += converted == 8;
     }
     EXPECT_GT(converted_pairs, 6000) << "offset " << offset;
+  }
+}
+
+// Random blocks of three-byte sequences with a byte changed now and then to
+// the edges of the form (7F-C0 in a continuation, DF-F0 in a lead, E0 80-9F
+// overlong): the count is that of a plain reading, and so is every unit.
+TEST(VectorScan, ThreeByteUnitsAreThoseOfAPlainReading) {
+  std::mt19937 rng(11);
+  const unsigned char edges[] = {0x7F, 0x80, 0x9F, 0xA0, 0xBF, 0xC0, 0xDF, 0xE0, 0xED, 0xEF, 0xF0};
+  for (int round = 0; round < 50000; ++round) {
+    unsigned char bytes[kBlockBytes];
+    for (int i = 0; i < kBlockBytes; ++i) {
+      const bool lead = i % 3 == 0;
+      bytes[i] = static_cast<unsigned char>(lead ? 0xE0 + rng() % 16 : 0x80 + rng() % 64);
+      if (rng() % 24 == 0) bytes[i] = edges[rng() % std::size(edges)];
+    }
+    int expected = 0;
+    while (expected < 5) {
+      const unsigned char* q = bytes + 3 * expected;
+      const bool form = (q[0] & 0xF0) == 0xE0 && (q[1] & 0xC0) == 0x80 && (q[2] & 0xC0) == 0x80;
+      if (!form || (q[0] == 0xE0 && q[1] < 0xA0)) break;
+      ++expected;
+    }
+    uint16_t units[kBlockBytes];
+    ASSERT_EQ(ThreeByteUnits(bytes, units), expected) << round;
+    for (int k = 0; k < expected; ++k) {
+      const unsigned char* q = bytes + 3 * k;
+      ASSERT_EQ(units[3 * k], (q[0] & 0x0F) << 12 | (q[1] & 0x3F) << 6 | (q[2] & 0x3F)) << round;
+    }
+  }
+}
+
+// The two-byte view of the unit table holds the same forms as the whole one.
+TEST(VectorScan, TwoByteFormsAgreeWithTheUnitTable) {
+  const CodeByUnit& codes = Cp932Codes();
+  for (unsigned u = 0; u < 0x10000; ++u) {
+    const bool two = codes.length[u] == 2;
+    ASSERT_EQ(codes.two_byte[u][0] != 0, two) << std::hex << u;
+    if (two) {
+      ASSERT_EQ(std::memcmp(codes.two_byte[u], codes.bytes[u], 2), 0) << std::hex << u;
+    }
   }
 }
 
