@@ -18,8 +18,8 @@ constexpr uint8_t kNoCode = 0x80;
 // and the length of that form, 1 to 4, or kNoCode. The two-byte forms, which
 // kana and kanji all have, are also on their own: lead and trail where the
 // form is two bytes long, else 0 0 (no lead byte is 0), so that a run of them
-// takes one load a character from a table a third the size, and moves on by
-// a constant.
+// takes one load a character from a table less than half the size, and moves
+// on by a constant.
 struct CodeByUnit {
   char bytes[0x10000][kLongestCp932Form];
   uint8_t length[0x10000];
