@@ -139,18 +139,20 @@ inline int ThreeByteUnits(const unsigned char* p, uint16_t units[kBlockBytes]) {
       _mm_setr_epi8(e0, x80, x80, e0, x80, x80, e0, x80, x80, e0, x80, x80, e0, x80, x80, 0);
   const unsigned formed =
       static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, form_bits), form)));
+  const __m128i zero = _mm_setzero_si128();
+  // Each byte's next two bytes, in its place.
+  const __m128i next = _mm_srli_si128(v, 1);
+  const __m128i after_next = _mm_srli_si128(v, 2);
   // Overlong: a lead E0 whose second byte lacks the 20 bit (80-9F).
-  const __m128i short_second =
-      _mm_cmpeq_epi8(_mm_and_si128(_mm_srli_si128(v, 1), _mm_set1_epi8(0x20)), _mm_setzero_si128());
+  const __m128i short_second = _mm_cmpeq_epi8(_mm_and_si128(next, _mm_set1_epi8(0x20)), zero);
   const unsigned overlong = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
                                 _mm_cmpeq_epi8(v, _mm_set1_epi8(e0)), short_second))) &
                             0x1249u;  // the five leads
   // Every byte's unit as if a sequence began there, in two halves of 16-bit lanes.
-  const __m128i zero = _mm_setzero_si128();
   const __m128i lead = _mm_and_si128(v, _mm_set1_epi8(0x0F));
   const __m128i low6 = _mm_set1_epi8(0x3F);
-  const __m128i second = _mm_and_si128(_mm_srli_si128(v, 1), low6);
-  const __m128i third = _mm_and_si128(_mm_srli_si128(v, 2), low6);
+  const __m128i second = _mm_and_si128(next, low6);
+  const __m128i third = _mm_and_si128(after_next, low6);
   const __m128i front =
       _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_unpacklo_epi8(lead, zero), 12),
                                 _mm_slli_epi16(_mm_unpacklo_epi8(second, zero), 6)),
