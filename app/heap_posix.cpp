@@ -19,11 +19,11 @@
 // - That leaves the one block no stage can reuse: the first stage's output,
 //   made while the file's block is still alive. So the first fresh mapping
 //   (the file's block, as a rule) gets a companion of its length, which waits
-//   as a spare. A helper thread faults in (MADV_POPULATE_WRITE) the back half
-//   of the file's block, which the read fills from the front, and then the
-//   companion, all while the file is read. The helper only asks the kernel to
-//   map pages: it writes no byte, so the main thread may write to either block
-//   at any time. On the way out the process stops it and waits for it, which
+//   as a spare. A helper thread faults in (MADV_POPULATE_WRITE) the
+//   companion, and then the back half of the file's block, which the read
+//   fills from the front, all while the file is read. The helper only asks
+//   the kernel to map pages: it writes no byte, so the main thread may write
+//   to either block at any time. On the way out the process stops it and waits for it, which
 //   takes one 2 MiB step at most.
 // Smaller blocks come from malloc. Every block starts with a header that says
 // which of the two it is, so MemResize and MemFree need no lookup.
@@ -183,18 +183,20 @@ std::atomic<bool> helper_stop{false};
 pthread_t helper;
 
 void* PopulateAhead(void*) {
-  // From the end back, so that the helper and the read, which goes forward,
-  // meet in the middle rather than fault the same pages. Old kernels refuse
-  // the advice; the pages are then faulted in by use.
-  char* const back = static_cast<char*>(first_back_half.start);
-  for (std::size_t at = first_back_half.length; at >= kHugePage; at -= kHugePage) {
-    if (helper_stop.load(std::memory_order_relaxed)) return nullptr;
-    madvise(back + at - kHugePage, kHugePage, MADV_POPULATE_WRITE);
-  }
+  // The companion first: the next stage writes it as soon as the read ends,
+  // and faulting it in alongside that stage slows the stage. Old kernels
+  // refuse the advice; the pages are then faulted in by use.
   char* const companion = static_cast<char*>(companion_range.start);
   for (std::size_t at = 0; at < companion_range.length; at += kHugePage) {
     if (helper_stop.load(std::memory_order_relaxed)) return nullptr;
     madvise(companion + at, kHugePage, MADV_POPULATE_WRITE);
+  }
+  // Then the file's block from the end back, so that the helper and the
+  // read, which goes forward, meet rather than fault the same pages.
+  char* const back = static_cast<char*>(first_back_half.start);
+  for (std::size_t at = first_back_half.length; at >= kHugePage; at -= kHugePage) {
+    if (helper_stop.load(std::memory_order_relaxed)) return nullptr;
+    madvise(back + at - kHugePage, kHugePage, MADV_POPULATE_WRITE);
   }
   return nullptr;
 }
