@@ -23,8 +23,8 @@
 //   companion, and then the back half of the file's block, which the read
 //   fills from the front, all while the file is read. The helper only asks
 //   the kernel to map pages: it writes no byte, so the main thread may write
-//   to either block at any time. On the way out the process stops it and waits for it, which
-//   takes one 2 MiB step at most.
+//   to either block at any time. On the way out the process stops it and
+//   waits for it, which takes one 2 MiB step at most.
 // Smaller blocks come from malloc. Every block starts with a header that says
 // which of the two it is, so MemResize and MemFree need no lookup.
 //
