@@ -3,8 +3,9 @@
 //
 // Every stage hands back a new block that the driver then owns. The driver
 // releases a stage's input as soon as the stage returns, before it looks at the
-// result, so no more than two text blocks are alive at any moment. Shift-JIS
-// without a CR skips decoding: the read block itself goes on to HtmlToText. A
+// result, so no more than two text blocks are alive at any moment; the markup
+// scan converts a decoded text in the text's own block. Shift-JIS without a CR
+// skips decoding: the read block itself goes on to HtmlToText. A
 // large text in another encoding is decoded in two parts side by side
 // (decode_in_parts.h), into one block as ever. A large text's line ends and
 // write follow its markup scan part by part on another thread
@@ -173,7 +174,7 @@ int ConvertAndWriteInStep(const Platform* platform, const char* path, const char
                           char* decoded, uint32_t length, bool as_read) {
   const InStepResult result = WriteInStep(platform, decoded, length, as_read, output_path);
   if (result == InStepResult::kNotAsRead) return -1;
-  MemFree(decoded);
+  if (as_read) MemFree(decoded);
   switch (result) {
     case InStepResult::kWritten:
       return 1;
@@ -186,6 +187,35 @@ int ConvertAndWriteInStep(const Platform* platform, const char* path, const char
       break;
   }
   return Fail(platform, kCreateFailedMessage, output_path);
+}
+
+// Gives the text (null when the markup scan failed) CR LF line ends and writes
+// it; releases it.
+int WriteText(const Platform* platform, const char* path, const char* output_path, char* text,
+              uint32_t text_length) {
+  if (text == nullptr) return Fail(platform, kHtmlToTextFailedMessage, path);
+  char* final_text = nullptr;
+  uint32_t final_length = 0;
+  int crlf_result =
+      NormalizeLineEndsOfLength(&final_text, text, text_length, kLineEndCrLf, &final_length);
+  MemFree(text);
+  if (crlf_result == -1) return Fail(platform, kConversionFailedMessage, path);
+  return WriteOutput(platform, path, output_path, final_text, final_length);
+}
+
+// Converts the first length bytes of the read block, which is already what
+// decoding would make of them, and releases it. The markup scan works on a
+// copy: the block may be a view of the file itself.
+int ConvertAsRead(const Platform* platform, const char* path, const char* output_path, char* block,
+                  uint32_t length) {
+  if (WritesInStep(platform, path, output_path, length)) {
+    const int converted = ConvertAndWriteInStep(platform, path, output_path, block, length, true);
+    if (converted != -1) return converted;
+  }
+  uint32_t text_length = 0;
+  char* text = HtmlToTextOfLength(block, length, nullptr, &text_length);
+  MemFree(block);
+  return WriteText(platform, path, output_path, text, text_length);
 }
 
 // Reads, decodes, converts and writes; the paths stay the caller's.
@@ -204,31 +234,20 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
     const int converted = ConvertAndWriteInStep(platform, path, output_path, block, size, true);
     if (converted != -1) return converted;
   }
-  char* decoded = nullptr;
-  uint32_t decoded_length = 0;
-  if (IsFinalShiftJis(block, size, encoding, &decoded_length)) {
-    decoded = block;
-  } else {
-    int decode_result = DecodeBlock(platform, &decoded, block, size, encoding, &decoded_length);
-    if (decode_result == -1) return Fail(platform, kConversionFailedMessage, path);
+  uint32_t length = 0;
+  if (IsFinalShiftJis(block, size, encoding, &length)) {
+    return ConvertAsRead(platform, path, output_path, block, length);
   }
-
-  if (WritesInStep(platform, path, output_path, decoded_length)) {
-    return ConvertAndWriteInStep(platform, path, output_path, decoded, decoded_length, false);
+  char* decoded = nullptr;
+  if (DecodeBlock(platform, &decoded, block, size, encoding, &length) == -1) {
+    return Fail(platform, kConversionFailedMessage, path);
+  }
+  if (WritesInStep(platform, path, output_path, length)) {
+    return ConvertAndWriteInStep(platform, path, output_path, decoded, length, false);
   }
   uint32_t text_length = 0;
-  char* text = HtmlToTextOfLength(decoded, decoded_length, nullptr, &text_length);
-  MemFree(decoded);
-  if (text == nullptr) return Fail(platform, kHtmlToTextFailedMessage, path);
-
-  char* final_text = nullptr;
-  uint32_t final_length = 0;
-  int crlf_result =
-      NormalizeLineEndsOfLength(&final_text, text, text_length, kLineEndCrLf, &final_length);
-  MemFree(text);
-  if (crlf_result == -1) return Fail(platform, kConversionFailedMessage, path);
-
-  return WriteOutput(platform, path, output_path, final_text, final_length);
+  char* text = HtmlToTextInBlock(decoded, length, &text_length, nullptr);
+  return WriteText(platform, path, output_path, text, text_length);
 }
 
 }  // namespace

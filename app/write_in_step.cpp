@@ -36,7 +36,7 @@ struct Writer {
 };
 
 struct Scanner {
-  const char* decoded;
+  char* decoded;
   uint32_t length;
   bool as_read;
   TextProgress* progress;
@@ -85,8 +85,10 @@ void RunSide(void* argument) {
     Scanner* scanner = side->scanner;
     uint32_t text_length = 0;
     scanner->progress->as_read = scanner->as_read;
-    scanner->text = HtmlToTextShowingProgress(scanner->decoded, scanner->length, &text_length,
-                                              scanner->progress);
+    scanner->text = scanner->as_read ? HtmlToTextShowingProgress(scanner->decoded, scanner->length,
+                                                                 &text_length, scanner->progress)
+                                     : HtmlToTextInBlock(scanner->decoded, scanner->length,
+                                                         &text_length, scanner->progress);
     return;
   }
   Writer* writer = side->writer;
@@ -96,15 +98,17 @@ void RunSide(void* argument) {
 
 }  // namespace
 
-InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t length,
-                         bool as_read, const char* output_path) {
+InStepResult WriteInStep(const Platform* platform, char* decoded, uint32_t length, bool as_read,
+                         const char* output_path) {
   TextProgress progress;
   Writer writer{platform, output_path, &progress, StartLineEndRule(kLineEndCrLf), {}, 0, false, 0};
   // Room for a part whose every byte is a line end, so no part grows it.
   InitTextBuffer(&writer.part);
   if (!ReserveTextBuffer(&writer.part, 2 * kPartBytes)) {
     ReleaseTextBuffer(&writer.part);
-    return as_read ? InStepResult::kNotAsRead : InStepResult::kLineEndsFailed;
+    if (as_read) return InStepResult::kNotAsRead;
+    MemFree(decoded);
+    return InStepResult::kLineEndsFailed;
   }
   Scanner scanner{decoded, length, as_read, &progress, nullptr};
   Side scan_side{&scanner, nullptr};

@@ -30,12 +30,13 @@ enum class InStepResult {
 // Converts decoded (length bytes, Shift-JIS with LF line ends) to text,
 // changes its line ends to CR LF and writes it to output_path through the
 // platform's run_both and write_file_in_parts, which must not be null.
-// decoded stays the caller's. With as_read, decoded is a Shift-JIS read block
-// that may still hold a CR or a NUL, and one that does is refused with
-// kNotAsRead: the markup's clean copy looks for them, which spares a pass.
-// So is one for which memory runs short before any output, so that the
-// caller's usual way says what failed.
-InStepResult WriteInStep(const Platform* platform, const char* decoded, uint32_t length,
-                         bool as_read, const char* output_path);
+// Without as_read, decoded (a block from MemAlloc) is converted where it
+// stands and released. With as_read, decoded is a Shift-JIS read block that
+// stays the caller's and may still hold a CR or a NUL, and one that does is
+// refused with kNotAsRead: the markup's clean copy looks for them, which
+// spares a pass. So is one for which memory runs short before any output, so
+// that the caller's usual way says what failed.
+InStepResult WriteInStep(const Platform* platform, char* decoded, uint32_t length, bool as_read,
+                         const char* output_path);
 
 }  // namespace kelvane

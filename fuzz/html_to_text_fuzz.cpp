@@ -1,4 +1,5 @@
-// HtmlToText on any NUL-terminated text, with and without the title. The two
+// HtmlToText on any NUL-terminated text, with and without the title, and
+// HtmlToTextInBlock on a copy of it in a block of its own. The three
 // results agree, the title holds only bytes of the input (it is raw text of
 // the comment-free copy), and without "&" in the input the output holds no byte that
 // neither the input nor the converter's own line breaks, tabs, spaces and
@@ -19,6 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char* with_title = HtmlToText(text, &title);
   char* without = HtmlToText(text, nullptr);
   fuzz::Require((with_title == nullptr) == (without == nullptr), "title request changes no result");
+  const std::size_t length = std::strlen(text);
+  char* own = static_cast<char*>(MemAlloc(length + 1));
+  std::memcpy(own, text, length + 1);
+  uint32_t in_block_length = 0;
+  char* in_block = HtmlToTextInBlock(own, static_cast<uint32_t>(length), &in_block_length, nullptr);
+  fuzz::Require(in_block == nullptr ? without == nullptr
+                                    : without != nullptr && std::strcmp(in_block, without) == 0 &&
+                                          in_block_length == std::strlen(without),
+                "in its own block, the same output");
+  MemFree(in_block);
   if (with_title == nullptr) {
     fuzz::Require(title == nullptr, "nothing stored through the title place on failure");
     std::free(text);

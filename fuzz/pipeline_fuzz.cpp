@@ -156,8 +156,9 @@ void CheckInStep(const char* block, size_t size, const Outcome& staged) {
   if (DetectEncoding(block, kShiftJis, 40) == kShiftJis) {
     Outcome outcome;
     g_outcome = &outcome;
-    const InStepResult result =
-        WriteInStep(&kInStep, block, static_cast<uint32_t>(size), true, "out.txt");
+    // As read, the block is only read.
+    const InStepResult result = WriteInStep(&kInStep, const_cast<char*>(block),
+                                            static_cast<uint32_t>(size), true, "out.txt");
     g_outcome = nullptr;
     const bool plain = std::memchr(block, '\r', size) == nullptr && std::strlen(block) == size;
     fuzz::Require((result == InStepResult::kNotAsRead) == !plain,
@@ -175,9 +176,9 @@ void CheckInStep(const char* block, size_t size, const Outcome& staged) {
     return;
   Outcome outcome;
   g_outcome = &outcome;
+  // Converted in its own block, which the call releases.
   const InStepResult result = WriteInStep(&kInStep, decoded, length, false, "out.txt");
   g_outcome = nullptr;
-  MemFree(decoded);
   if (staged.result == 1) {
     fuzz::Require(result == InStepResult::kWritten && outcome.written == staged.written,
                   "in step, the text written is the stages' text");

@@ -2,6 +2,8 @@
 // title, and where the body starts.
 #include "html/clean_copy.h"
 
+#include <cstring>
+
 #include "common/vector_scan.h"
 #include "html/byte_search.h"
 
@@ -121,6 +123,24 @@ void CopyWithoutComments(TextBuffer* clean, const Byte* p, const Byte* end) {
 
 bool CopyWithoutCommentsUnlessCrOrNul(TextBuffer* clean, const Byte* p, const Byte* end) {
   return CopyWithoutCommentsUnless(clean, p, end, true);
+}
+
+Byte* RemoveCommentsInPlace(Byte* begin, Byte* end) {
+  Byte* open = const_cast<Byte*>(FindCommentOpening(begin, end));
+  if (open == nullptr) return end;
+  // What stands after each comment moves down; every write lands below the
+  // bytes still to be searched.
+  Byte* to = open;
+  for (;;) {
+    const Byte* close = FindBytes(open + 4, end, "-->");
+    if (close == nullptr) return to;
+    const Byte* from = close + 3;
+    open = const_cast<Byte*>(FindCommentOpening(from, end));
+    const Byte* kept_end = open != nullptr ? open : end;
+    std::memmove(to, from, static_cast<std::size_t>(kept_end - from));
+    to += kept_end - from;
+    if (open == nullptr) return to;
+  }
 }
 
 void CopyTitle(TextBuffer* title, const Byte* begin, const Byte* end) {

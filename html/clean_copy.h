@@ -16,6 +16,10 @@ void CopyWithoutComments(TextBuffer* clean, const Byte* p, const Byte* end);
 // comments included, and the copy is then incomplete.
 bool CopyWithoutCommentsUnlessCrOrNul(TextBuffer* clean, const Byte* p, const Byte* end);
 
+// Removes the comments of the text from begin to end where it stands, as
+// CopyWithoutComments leaves them out; returns the new end.
+Byte* RemoveCommentsInPlace(Byte* begin, Byte* end);
+
 // Appends the raw bytes between the first "<title" tag's ">" and the next
 // "</title>", if there are such.
 void CopyTitle(TextBuffer* title, const Byte* begin, const Byte* end);

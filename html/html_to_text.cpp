@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "common/buffers.h"
+#include "common/heap.h"
 #include "common/invariant.h"
 #include "common/vector_scan.h"
 #include "common/word_scan.h"
@@ -331,58 +332,45 @@ char* HtmlToText(const char* text, char** title) {
 
 namespace {
 
+// Where the main scan starts: after the body's start tag and the line breaks
+// that follow it; null when that tag has no ">".
+const Byte* ScanStart(const Byte* begin, const Byte* end) {
+  const Byte* start = BodyStart(begin, end);
+  if (start == nullptr) return nullptr;
+  while (start < end && (*start == '\r' || *start == '\n')) ++start;
+  return start;
+}
+
+// The outcome of a call that shows progress, unless it was refused as read.
+void SetOutcome(TextProgress* progress, const char* output) {
+  if (progress->outcome.load(std::memory_order_relaxed) == TextProgress::kTextRunning) {
+    progress->outcome.store(output != nullptr ? TextProgress::kTextDone : TextProgress::kTextFailed,
+                            std::memory_order_release);
+  }
+}
+
 char* RefuseAsRead(TextProgress* progress) {
   progress->outcome.store(TextProgress::kTextRefusedAsRead, std::memory_order_release);
   return nullptr;
 }
 
-// HtmlToTextOfLength, and with progress not null HtmlToTextShowingProgress
-// without its outcome.
-char* ConvertText(const char* text, std::size_t length, char** title, uint32_t* text_length,
-                  TextProgress* progress) {
-  const bool as_read = progress != nullptr && progress->as_read;
-  if (text == nullptr) return nullptr;
-  if (text[0] == 0) return as_read ? RefuseAsRead(progress) : nullptr;
-  CheckInvariant(as_read || std::strlen(text) == length);
-  ForgetIncompleteMarkupTables();
-
-  TextBuffer clean;
-  TextBuffer title_buffer;
-  InitTextBuffer(&clean);
-  InitTextBuffer(&title_buffer);
-  const Byte* input = reinterpret_cast<const Byte*>(text);
-  // The lead, then the copy; one growth, as the copy is no longer than the text.
-  if (length > UINT32_MAX - kLead - 1) clean.failed = 1;
-  if (clean.failed == 0) {  // the first block holds the lead
-    std::memset(clean.data, 0, kLead);
-    clean.length = kLead;
-    ReserveTextBuffer(&clean, static_cast<uint32_t>(length) + 1);
-    if (!as_read) {
-      CopyWithoutComments(&clean, input, input + length);
-    } else if (clean.failed != 0 ||
-               !CopyWithoutCommentsUnlessCrOrNul(&clean, input, input + length)) {
-      ReleaseTextBuffer(&clean);
-      ReleaseTextBuffer(&title_buffer);
-      return RefuseAsRead(progress);
-    }
-  }
-  if (!TerminateTextBuffer(&clean)) {
-    ReleaseTextBuffer(&clean);
-    ReleaseTextBuffer(&title_buffer);
-    return as_read ? RefuseAsRead(progress) : nullptr;
-  }
+// The steps after the clean copy: clean holds it from lead on, NUL-terminated,
+// with room for the output ahead of it. Releases or hands over both buffers.
+char* ScanCleanCopy(TextBuffer* clean_copy, uint32_t lead, TextBuffer* title_copy, char** title,
+                    uint32_t* text_length, TextProgress* progress) {
+  TextBuffer& clean = *clean_copy;
+  TextBuffer& title_buffer = *title_copy;
   Byte* const block = reinterpret_cast<Byte*>(clean.data);
-  const Byte* begin = block + kLead;
+  const Byte* begin = block + lead;
   const Byte* end = block + clean.length;
   if (title != nullptr) CopyTitle(&title_buffer, begin, end);
 
-  const Byte* start = BodyStart(begin, end);
+  const Byte* start = ScanStart(begin, end);
   if (start == nullptr) {
     ReleaseTextBuffer(&clean);
     ReleaseTextBuffer(&title_buffer);
     return nullptr;
   }
-  while (start < end && (*start == '\r' || *start == '\n')) ++start;
 
   Scan scan = {};
   scan.end = end;
@@ -422,7 +410,93 @@ char* ConvertText(const char* text, std::size_t length, char** title, uint32_t* 
   return HandOverTextBuffer(&clean);
 }
 
+// HtmlToTextOfLength, and with progress not null HtmlToTextShowingProgress
+// without its outcome.
+char* ConvertText(const char* text, std::size_t length, char** title, uint32_t* text_length,
+                  TextProgress* progress) {
+  const bool as_read = progress != nullptr && progress->as_read;
+  if (text == nullptr) return nullptr;
+  if (text[0] == 0) return as_read ? RefuseAsRead(progress) : nullptr;
+  CheckInvariant(as_read || std::strlen(text) == length);
+  ForgetIncompleteMarkupTables();
+
+  TextBuffer clean;
+  TextBuffer title_buffer;
+  InitTextBuffer(&clean);
+  InitTextBuffer(&title_buffer);
+  const Byte* input = reinterpret_cast<const Byte*>(text);
+  // The lead, then the copy; one growth, as the copy is no longer than the text.
+  if (length > UINT32_MAX - kLead - 1) clean.failed = 1;
+  if (clean.failed == 0) {  // the first block holds the lead
+    std::memset(clean.data, 0, kLead);
+    clean.length = kLead;
+    ReserveTextBuffer(&clean, static_cast<uint32_t>(length) + 1);
+    if (!as_read) {
+      CopyWithoutComments(&clean, input, input + length);
+    } else if (clean.failed != 0 ||
+               !CopyWithoutCommentsUnlessCrOrNul(&clean, input, input + length)) {
+      ReleaseTextBuffer(&clean);
+      ReleaseTextBuffer(&title_buffer);
+      return RefuseAsRead(progress);
+    }
+  }
+  if (!TerminateTextBuffer(&clean)) {
+    ReleaseTextBuffer(&clean);
+    ReleaseTextBuffer(&title_buffer);
+    return as_read ? RefuseAsRead(progress) : nullptr;
+  }
+  return ScanCleanCopy(&clean, kLead, &title_buffer, title, text_length, progress);
+}
+
 }  // namespace
+
+namespace {
+
+// HtmlToTextInBlock without its outcome.
+char* ConvertInBlock(char* text, uint32_t length, uint32_t* text_length, TextProgress* progress) {
+  if (text == nullptr) return nullptr;
+  if (text[0] == 0) {
+    MemFree(text);
+    return nullptr;
+  }
+  CheckInvariant(std::strlen(text) == length);
+  if (length > UINT32_MAX - 1 - kLead) {
+    MemFree(text);
+    return nullptr;
+  }
+  ForgetIncompleteMarkupTables();
+  Byte* const begin = reinterpret_cast<Byte*>(text);
+  Byte* end = RemoveCommentsInPlace(begin, begin + length);
+  *end = 0;
+  TextBuffer clean = {text, length + 1, static_cast<uint32_t>(end - begin), 1, 0};
+  uint32_t lead = 0;
+  // The output starts at the block's start, at least kLead bytes behind the
+  // scan; a scan that starts nearer moves the text on first.
+  const Byte* start = ScanStart(begin, end);
+  if (start != nullptr && start - begin < kLead) {
+    char* grown = static_cast<char*>(MemResize(text, std::size_t{clean.length} + 1 + kLead));
+    if (grown == nullptr) {
+      MemFree(text);
+      return nullptr;
+    }
+    std::memmove(grown + kLead, grown, std::size_t{clean.length} + 1);
+    clean.data = grown;
+    clean.capacity = clean.length + 1 + kLead;
+    clean.length += kLead;
+    lead = kLead;
+  }
+  TextBuffer title_buffer = {};  // no title is asked for, so it stays empty
+  return ScanCleanCopy(&clean, lead, &title_buffer, nullptr, text_length, progress);
+}
+
+}  // namespace
+
+char* HtmlToTextInBlock(char* text, uint32_t length, uint32_t* text_length,
+                        TextProgress* progress) {
+  char* output = ConvertInBlock(text, length, text_length, progress);
+  if (progress != nullptr) SetOutcome(progress, output);
+  return output;
+}
 
 char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
                          uint32_t* text_length) {
@@ -431,11 +505,9 @@ char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
 
 char* HtmlToTextShowingProgress(const char* text, std::size_t length, uint32_t* text_length,
                                 TextProgress* progress) {
+  if (progress == nullptr) return nullptr;
   char* output = ConvertText(text, length, nullptr, text_length, progress);
-  if (progress->outcome.load(std::memory_order_relaxed) == TextProgress::kTextRunning) {
-    progress->outcome.store(output != nullptr ? TextProgress::kTextDone : TextProgress::kTextFailed,
-                            std::memory_order_release);
-  }
+  SetOutcome(progress, output);
   return output;
 }
 

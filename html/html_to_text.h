@@ -49,4 +49,11 @@ struct TextProgress {
 char* HtmlToTextShowingProgress(const char* text, std::size_t length, uint32_t* text_length,
                                 TextProgress* progress);
 
+// The same, converting text in its own block: text (length bytes and a NUL,
+// from MemAlloc) is the caller's no more. Returns the output, in that block or
+// a larger one; on failure null, and the block is released, except one that
+// progress has published, which is then the caller's to release. progress
+// may be null.
+char* HtmlToTextInBlock(char* text, uint32_t length, uint32_t* text_length, TextProgress* progress);
+
 }  // namespace kelvane

@@ -2,7 +2,9 @@
 //
 // The output is written over the clean copy, behind the scan, so the
 // conversion touches no block beyond the copy and needs no growth. The copy
-// starts kLead bytes into its block and the output at the block's start, and
+// starts kLead bytes into its block and the output at the block's start (a
+// text converted in its own block is its own copy, with the output at its
+// start when the scan begins at least kLead bytes in), and
 // no step of the scan writes more bytes than it moves the scan on: a text byte
 // or a space for one or more bytes read, a reference's replacement for a
 // reference at least as long, a tag's line feeds, tab or bracketed

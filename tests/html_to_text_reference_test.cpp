@@ -11,6 +11,7 @@
 #include "encoding/cp932_form.h"
 #include "html/html_to_text.h"
 #include "html/markup_tables.h"
+#include "tests/support/in_block.h"
 
 namespace kelvane {
 namespace {
@@ -292,6 +293,7 @@ TEST(HtmlToTextReference, RandomDocumentsConvertAsTheLiteralRulesSay) {
     char* title = nullptr;
     char* got = HtmlToText(doc.c_str(), &title);
     ASSERT_EQ(got != nullptr, want.has_value()) << doc;
+    EXPECT_EQ(testing::ConvertInBlock(doc), want) << "in its own block: " << doc;
     if (got == nullptr) continue;
     EXPECT_EQ(string(got), *want) << doc;
     EXPECT_EQ(string(title), want_title) << doc;
@@ -364,6 +366,7 @@ TEST(HtmlToTextReference, SharedFarSearchesMatchTheLiteralRules) {
     ASSERT_TRUE(want.has_value());
     char* got = HtmlToText(doc.c_str(), nullptr);
     ASSERT_NE(got, nullptr);
+    EXPECT_EQ(testing::ConvertInBlock(doc), want) << "in its own block: " << doc.substr(0, 40);
     EXPECT_EQ(string(got), *want) << doc.substr(0, 40);
     MemFree(got);
   }

@@ -10,6 +10,7 @@
 #include "common/heap.h"
 #include "encoding/cp932_form.h"
 #include "html/markup_table_build.h"
+#include "tests/support/in_block.h"
 #include "tests/support/test_heap.h"
 
 namespace kelvane {
@@ -22,11 +23,12 @@ struct Row {
 };
 
 // Converts and returns the text; "(null)" stands for a failed conversion.
+// Converting in the text's own block must give the same.
 std::string Convert(const std::string& input) {
   char* out = HtmlToText(input.c_str(), nullptr);
-  if (out == nullptr) return "(null)";
-  std::string s(out);
+  const std::string s = out != nullptr ? std::string(out) : "(null)";
   MemFree(out);
+  EXPECT_EQ(testing::ConvertInBlock(input).value_or("(null)"), s) << "in its own block";
   return s;
 }
 

@@ -200,4 +200,18 @@ char* HtmlToTextOfLength(const char* text, std::size_t length, char** title,
   return converted;
 }
 
+// Converts as HtmlToTextOfLength does, then releases the text it took over.
+char* HtmlToTextInBlock(char* text, uint32_t length, uint32_t* text_length,
+                        TextProgress* progress) {
+  if (progress != nullptr) {
+    UnexpectedPart();
+    progress->outcome.store(TextProgress::kTextFailed);
+    MemFree(text);
+    return nullptr;
+  }
+  char* converted = HtmlToTextOfLength(text, length, nullptr, text_length);
+  MemFree(text);
+  return converted;
+}
+
 }  // namespace kelvane

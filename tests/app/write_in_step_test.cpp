@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "common/heap.h"
@@ -59,6 +60,14 @@ std::string LargePage() {
   return page + "</body></html>\n";
 }
 
+// The page in a block of the heap's, which WriteInStep takes over unless it
+// converts a text as read.
+char* HeapCopy(const std::string& page) {
+  char* block = static_cast<char*>(MemAlloc(page.size() + 1));
+  std::memcpy(block, page.c_str(), page.size() + 1);
+  return block;
+}
+
 // The steps one after the other.
 std::string OneAfterTheOther(const std::string& page) {
   uint32_t length = 0;
@@ -90,6 +99,8 @@ TEST(WriteInStep, WritesWhatTheStepsOneAfterTheOtherWrite) {
       {"the write fails", page, 3, InStepResult::kWriteFailed},
       {"the markup fails", "<html><body" + std::string(2u << 20, 'x'), -1,
        InStepResult::kMarkupFailed},
+      // Fails before the scan starts: the write must still be told.
+      {"an empty text", "", -1, InStepResult::kMarkupFailed},
   };
   for (const Row& row : rows) {
     for (auto run_both : {&RunInOrder, &RunOnTwoThreads}) {
@@ -100,7 +111,7 @@ TEST(WriteInStep, WritesWhatTheStepsOneAfterTheOtherWrite) {
       seen.fail_at = row.fail_at;
       recorder = &seen;
       const Platform platform = Recording(run_both);
-      EXPECT_EQ(WriteInStep(&platform, row.page.c_str(), static_cast<uint32_t>(row.page.size()),
+      EXPECT_EQ(WriteInStep(&platform, HeapCopy(row.page), static_cast<uint32_t>(row.page.size()),
                             false, "out.txt"),
                 row.want);
       EXPECT_EQ(testing::LiveBlocks(), live);
@@ -133,11 +144,13 @@ TEST(WriteInStep, EveryFailedAllocationWritesAllOrGivesUp) {
       const long live = testing::LiveBlocks();
       Recorder seen;
       recorder = &seen;
+      char* block = HeapCopy(page);
       testing::FailNthAllocation(n);
-      const InStepResult result = WriteInStep(
-          &platform, page.c_str(), static_cast<uint32_t>(page.size()), as_read, "out.txt");
+      const InStepResult result =
+          WriteInStep(&platform, block, static_cast<uint32_t>(page.size()), as_read, "out.txt");
       const bool injected = testing::InjectedFailureHappened();
       testing::ResetHeapFaults();
+      if (as_read) MemFree(block);
       if (result == InStepResult::kWritten) {
         EXPECT_EQ(seen.written, want) << n;
       } else if (result == InStepResult::kMarkupFailed) {
