@@ -129,8 +129,12 @@ bool IsFinalShiftJis(const char* block, uint32_t size, int encoding, uint32_t* l
   return true;
 }
 
+// What DecodeBlock gives for a text whose file shrank under it.
+constexpr int kTextCut = -2;
+
 // Decodes the read block as DecodeToShiftJis does, in parts where it can, and
-// releases the block.
+// releases the block; kTextCut, with nothing to release, when the block was a
+// view of a file that shrank meanwhile.
 int DecodeBlock(const Platform* platform, char** result, char* block, uint32_t size, int encoding,
                 uint32_t* length) {
   int status = -1;
@@ -138,8 +142,13 @@ int DecodeBlock(const Platform* platform, char** result, char* block, uint32_t s
       !DecodeInParts(platform->run_both, result, block, size, encoding, length, &status)) {
     status = DecodeToShiftJis(result, block, size, encoding, length);
   }
+  const bool cut = MemViewWasCut(block);
   MemFree(block);
-  return status;
+  if (cut && status != -1) {
+    MemFree(*result);
+    *result = nullptr;
+  }
+  return cut ? kTextCut : status;
 }
 
 // Writes the final text to the output and releases it. An output that is the
@@ -183,6 +192,8 @@ int ConvertAndWriteInStep(const Platform* platform, const char* path, const char
       return Fail(platform, kHtmlToTextFailedMessage, path);
     case InStepResult::kLineEndsFailed:
       return Fail(platform, kConversionFailedMessage, path);
+    case InStepResult::kInputCut:
+      return Fail(platform, kCannotOpenMessage, path);
     case InStepResult::kWriteFailed:
       break;
   }
@@ -214,7 +225,12 @@ int ConvertAsRead(const Platform* platform, const char* path, const char* output
   }
   uint32_t text_length = 0;
   char* text = HtmlToTextOfLength(block, length, nullptr, &text_length);
+  const bool cut = MemViewWasCut(block);
   MemFree(block);
+  if (cut) {
+    MemFree(text);
+    return Fail(platform, kCannotOpenMessage, path);
+  }
   return WriteText(platform, path, output_path, text, text_length);
 }
 
@@ -239,9 +255,9 @@ int ConvertToOutput(const Platform* platform, const char* path, const char* outp
     return ConvertAsRead(platform, path, output_path, block, length);
   }
   char* decoded = nullptr;
-  if (DecodeBlock(platform, &decoded, block, size, encoding, &length) == -1) {
-    return Fail(platform, kConversionFailedMessage, path);
-  }
+  const int decoded_as = DecodeBlock(platform, &decoded, block, size, encoding, &length);
+  if (decoded_as == kTextCut) return Fail(platform, kCannotOpenMessage, path);
+  if (decoded_as == -1) return Fail(platform, kConversionFailedMessage, path);
   if (WritesInStep(platform, path, output_path, length)) {
     return ConvertAndWriteInStep(platform, path, output_path, decoded, length, false);
   }

@@ -25,8 +25,13 @@
 //   the kernel to map pages: it writes no byte, so the main thread may write
 //   to either block at any time. On the way out the process stops it and
 //   waits for it, which takes one 2 MiB step at most.
+// - A large file is not read into a block at all: MemMapFile maps it, so its
+//   bytes come straight from the page cache, and no fresh page is touched
+//   for them. The view is private, so what the process writes into it stays
+//   its own. It gets the companion, faulted in for the next stage's output,
+//   that the file's block would have had.
 // Smaller blocks come from malloc. Every block starts with a header that says
-// which of the two it is, so MemResize and MemFree need no lookup.
+// which of the three it is, so MemResize and MemFree need no lookup.
 //
 // The spares hold at most two file-sized blocks beyond the live ones; the
 // pipeline keeps at most two text blocks alive, so its peak stays that of a
@@ -34,7 +39,9 @@
 // works on it, the kernel ends the advice early; at worst it faults in pages of
 // a later mapping of this heap, whose bytes it leaves alone.
 #include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
@@ -49,6 +56,9 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kLargeBlock = std::size_t{1} << 20;
 constexpr int kSpareBlocks = 2;
+// Header::mapped of a view of a file (a multiple of 2 MiB for a mapping of
+// the heap's own, 0 for malloc): unmapped when released, never kept as a spare.
+constexpr std::size_t kViewMark = 1;
 
 // In front of every block; 16 bytes, so the data keeps malloc's alignment.
 struct Header {
@@ -216,12 +226,13 @@ void PrepareCompanion(Header* first, std::size_t length) {
   static bool prepared = false;
   if (prepared) return;
   prepared = true;
+  if (length == 0) return;
   Header* h = static_cast<Header*>(MapAligned(length));
   if (h == nullptr) return;
   h->mapped = length;
   h->size = 0;
   const std::size_t front = (length / 2) & ~(kHugePage - 1);
-  first_back_half = {reinterpret_cast<char*>(first) + front, length - front};
+  if (first != nullptr) first_back_half = {reinterpret_cast<char*>(first) + front, length - front};
   companion_range = {h, length};
   if (pthread_create(&helper, nullptr, PopulateAhead, nullptr) == 0 &&
       std::atexit(StopHelper) != 0) {
@@ -254,6 +265,93 @@ void* AllocateLarge(std::size_t n) {
   return DataOf(h);
 }
 
+std::size_t PageSize() {
+  static const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return page;
+}
+
+std::size_t RoundToPages(std::size_t n) {
+  return (n + PageSize() - 1) & ~(PageSize() - 1);
+}
+
+// A view spans a page for its header, the file's pages, and a page of zeros
+// behind them, where a file whose size is a multiple of the page size finds
+// its three NUL bytes.
+std::size_t ViewSpan(std::size_t length) {
+  return PageSize() + RoundToPages(length) + PageSize();
+}
+
+// The views alive now, for the bus error handler, which must not lock: a slot
+// holds a view's header, or null, and whether pages of it were lost.
+constexpr int kViewSlots = 4;
+std::atomic<Header*> live_views[kViewSlots];
+std::atomic<bool> view_cut[kViewSlots];
+static_assert(std::atomic<Header*>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+// A file that shrinks under its view takes the pages past its new end with
+// it, and reading them raises SIGBUS. Such a page is put back as a page of
+// zeros, which end the text there, and the view is marked as cut, which the
+// driver checks before it writes anything. Any other bus error takes its
+// default course.
+void OnBusError(int signal_number, siginfo_t* info, void*) {
+  char* const at = static_cast<char*>(info->si_addr);
+  for (int i = 0; i < kViewSlots; ++i) {
+    Header* h = live_views[i].load(std::memory_order_acquire);
+    if (h == nullptr) continue;
+    char* const data = static_cast<char*>(DataOf(h));
+    if (at < data || at >= data + RoundToPages(h->size)) continue;
+    char* const page = data + ((at - data) & ~(PageSize() - 1));
+    if (mmap(page, PageSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1,
+             0) != MAP_FAILED) {
+      view_cut[i].store(true, std::memory_order_release);
+      return;
+    }
+  }
+  struct sigaction fallback = {};
+  fallback.sa_handler = SIG_DFL;
+  sigaction(signal_number, &fallback, nullptr);
+  raise(signal_number);
+}
+
+// Once per process; false when the handler cannot be set, and then no file
+// is viewed.
+bool HandleBusErrors() {
+  static const bool handled = [] {
+    struct sigaction action = {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    return sigaction(SIGBUS, &action, nullptr) == 0;
+  }();
+  return handled;
+}
+
+// The slot of view h, or -1.
+int SlotOf(const Header* h) {
+  for (int i = 0; i < kViewSlots; ++i) {
+    if (live_views[i].load(std::memory_order_acquire) == h) return i;
+  }
+  return -1;
+}
+
+// Takes a free slot for h; false when there is none.
+bool TakeSlot(Header* h) {
+  for (int i = 0; i < kViewSlots; ++i) {
+    Header* expected = nullptr;
+    if (live_views[i].compare_exchange_strong(expected, h, std::memory_order_acq_rel)) return true;
+  }
+  return false;
+}
+
+void ReleaseView(Header* h) {
+  const int slot = SlotOf(h);
+  if (slot >= 0) {
+    view_cut[slot].store(false, std::memory_order_relaxed);
+    live_views[slot].store(nullptr, std::memory_order_release);
+  }
+  munmap(reinterpret_cast<char*>(DataOf(h)) - PageSize(), ViewSpan(h->size));
+}
+
 void* AllocateSmall(std::size_t n) {
   Header* h = static_cast<Header*>(std::malloc(sizeof(Header) + n));
   if (h == nullptr) return nullptr;
@@ -269,10 +367,52 @@ void* MemAlloc(std::size_t n) {
   return n >= kLargeBlock ? AllocateLarge(n) : AllocateSmall(n);
 }
 
+void* MemMapFile(int descriptor, std::size_t length) {
+  if (length == 0 || length > SIZE_MAX / 2 || !HandleBusErrors()) return nullptr;
+  const std::size_t page = PageSize();
+  const std::size_t span = ViewSpan(length);
+  char* base = static_cast<char*>(
+      mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  if (base == MAP_FAILED) return nullptr;
+  char* const data = base + page;
+  Header* h = HeaderOf(data);
+  h->size = length;
+  h->mapped = kViewMark;
+  // Private and writable: the NUL bytes behind the data, and whatever the
+  // stages write, stay in this process's copy of a page.
+  if (mmap(data, RoundToPages(length), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED, descriptor,
+           0) == MAP_FAILED ||
+      !TakeSlot(h)) {
+    munmap(base, span);
+    return nullptr;
+  }
+  data[length] = data[length + 1] = data[length + 2] = '\0';
+  {
+    const SparesLock lock;
+    PrepareCompanion(nullptr, MappingLength(length));
+  }
+  return data;
+}
+
+bool MemViewWasCut(const void* p) {
+  if (p == nullptr) return false;
+  const Header* h = reinterpret_cast<const Header*>(static_cast<const char*>(p) - sizeof(Header));
+  if (h->mapped != kViewMark) return false;
+  const int slot = SlotOf(h);
+  return slot >= 0 && view_cut[slot].load(std::memory_order_acquire);
+}
+
 void* MemResize(void* p, std::size_t n) {
   if (p == nullptr) return MemAlloc(n);
   if (n > SIZE_MAX - 2 * kHugePage) return nullptr;
   Header* h = HeaderOf(p);
+  if (h->mapped == kViewMark) {
+    void* copy = MemAlloc(n);
+    if (copy == nullptr) return nullptr;
+    std::memcpy(copy, p, h->size < n ? h->size : n);
+    MemFree(p);
+    return copy;
+  }
   if (h->mapped != 0 && MappingLength(n) <= h->mapped) {
     h->size = n;  // a large block keeps its mapping when it shrinks
     return p;
@@ -300,7 +440,9 @@ void* MemResize(void* p, std::size_t n) {
 void MemFree(void* p) {
   if (p == nullptr) return;
   Header* h = HeaderOf(p);
-  if (h->mapped != 0) {
+  if (h->mapped == kViewMark) {
+    ReleaseView(h);
+  } else if (h->mapped != 0) {
     const SparesLock lock;
     ReturnMapping(h);
   } else {

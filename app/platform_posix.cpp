@@ -3,7 +3,9 @@
 // Reading takes one snapshot of a regular file into a block with three NUL
 // bytes behind the data; a file whose size changes during the read is
 // refused, and anything that is not a regular file has no size to trust and
-// is refused without blocking.
+// is refused without blocking. A large file is viewed instead where the heap
+// can map it (MemMapFile); the driver then refuses a text whose file shrank
+// while it was viewed (MemViewWasCut).
 //
 // Writing never loses an existing output. A new output, or an existing one
 // with no other name, is written to a temporary file in the output's folder,
@@ -43,6 +45,9 @@ namespace {
 // The largest file whose size and three NUL bytes still fit in 32 bits, which
 // every later stage counts in.
 constexpr uint64_t kMaxFileSize = UINT32_MAX - 3;
+// From this size on a file is viewed where the heap can map it, not read:
+// reading copies it into fresh pages, the dearest part of a large conversion.
+constexpr std::size_t kViewFrom = std::size_t{1} << 20;
 
 // Reads exactly size bytes; false on an error or an early end of file.
 bool ReadFully(int fd, char* data, std::size_t size) {
@@ -76,6 +81,19 @@ ReadResult ReadOpenFile(int fd, char** block, uint32_t* size) {
     return ReadResult::kInvalidSize;
   }
   std::size_t length = static_cast<std::size_t>(info.st_size);
+  if (length >= kViewFrom) {
+    char* view = static_cast<char*>(MemMapFile(fd, length));
+    if (view != nullptr) {
+      // A file that changed size while it was mapped is refused as below.
+      if (fstat(fd, &info) != 0 || static_cast<uint64_t>(info.st_size) != length) {
+        MemFree(view);
+        return ReadResult::kCannotOpen;
+      }
+      *block = view;
+      *size = static_cast<uint32_t>(length);
+      return ReadResult::kOk;
+    }
+  }
   char* data = static_cast<char*>(MemAlloc(length + 3));
   if (data == nullptr) return ReadResult::kOutOfMemory;
   // A file that changed size since fstat is being written: refused like a

@@ -29,9 +29,11 @@ struct Writer {
   const char* output_path;
   TextProgress* progress;
   LineEndRule rule;
-  TextBuffer part;  // the part with CR LF line ends
-  uint32_t taken;   // scan output bytes already made parts
+  TextBuffer part;      // the part with CR LF line ends
+  uint32_t taken;       // scan output bytes already made parts
+  const char* as_read;  // the text as read, or null
   bool part_failed;
+  bool input_cut;
   int written;
 };
 
@@ -73,7 +75,15 @@ int NextPartOfText(void* source, const char** data, uint32_t* size) {
       *size = writer->part.length;
       return 1;
     }
-    if (outcome == TextProgress::kTextDone) return 0;
+    if (outcome == TextProgress::kTextDone) {
+      // The scan is done with the text as read: a file cut under it gets no
+      // output.
+      if (writer->as_read != nullptr && MemViewWasCut(writer->as_read)) {
+        writer->input_cut = true;
+        return -1;
+      }
+      return 0;
+    }
     PauseWhileWaiting();
     if (spins % kSpinsBeforeYield == 0) std::this_thread::yield();
   }
@@ -101,7 +111,16 @@ void RunSide(void* argument) {
 InStepResult WriteInStep(const Platform* platform, char* decoded, uint32_t length, bool as_read,
                          const char* output_path) {
   TextProgress progress;
-  Writer writer{platform, output_path, &progress, StartLineEndRule(kLineEndCrLf), {}, 0, false, 0};
+  Writer writer{platform,
+                output_path,
+                &progress,
+                StartLineEndRule(kLineEndCrLf),
+                {},
+                0,
+                as_read ? decoded : nullptr,
+                false,
+                false,
+                0};
   // Room for a part whose every byte is a line end, so no part grows it.
   InitTextBuffer(&writer.part);
   if (!ReserveTextBuffer(&writer.part, 2 * kPartBytes)) {
@@ -120,6 +139,7 @@ InStepResult WriteInStep(const Platform* platform, char* decoded, uint32_t lengt
   MemFree(scanner.text != nullptr ? scanner.text : progress.block.load());
   if (progress.outcome.load() == TextProgress::kTextRefusedAsRead) return InStepResult::kNotAsRead;
   if (scanner.text == nullptr) return InStepResult::kMarkupFailed;
+  if (writer.input_cut) return InStepResult::kInputCut;
   if (writer.part_failed) return InStepResult::kLineEndsFailed;
   return writer.written ? InStepResult::kWritten : InStepResult::kWriteFailed;
 }

@@ -25,6 +25,7 @@ enum class InStepResult {
   kLineEndsFailed,  // out of memory for a part; nothing was written
   kWriteFailed,     // the text was made but could not be written
   kNotAsRead,       // a text as read was refused before any output
+  kInputCut,        // the text as read was a view of a file that shrank; nothing was written
 };
 
 // Converts decoded (length bytes, Shift-JIS with LF line ends) to text,

@@ -13,6 +13,14 @@ void* MemResize(void* p, std::size_t n) {
   return std::realloc(p, n == 0 ? 1 : n);
 }
 
+void* MemMapFile(int, std::size_t) {
+  return nullptr;
+}
+
+bool MemViewWasCut(const void*) {
+  return false;
+}
+
 void MemFree(void* p) {
   std::free(p);
 }

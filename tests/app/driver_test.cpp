@@ -33,6 +33,7 @@ struct FakeSystem {
   int write_result = 1;
   int same_file = 0;  // what the identity check answers
   int warning_result = 1;
+  bool cut = false;     // the file shrinks under the block the read delivers
   std::string written;  // the data of the last write
   std::vector<Warning> warnings;
 };
@@ -50,6 +51,7 @@ ReadResult FakeRead(const char* path, char** block, uint32_t* size) {
   if (data == nullptr) return ReadResult::kOutOfMemory;
   std::memcpy(data, file.data(), file.size());
   std::memset(data + file.size(), 0, 3);
+  if (System().cut) testing::TreatAsCutView(data);
   *block = data;
   *size = static_cast<uint32_t>(file.size());
   return ReadResult::kOk;
@@ -87,6 +89,7 @@ class DriverTest : public ::testing::Test {
     Stages() = testing::FakeStages();
     Stages().baseline = baseline_;
     System() = FakeSystem();
+    testing::TreatAsCutView(nullptr);
   }
   long Live() const { return testing::LiveBlocks() - baseline_; }
 
@@ -264,6 +267,15 @@ const FailureCase kFailureCases[] = {
      kConversionFailedMessage, "in/page.htm", "NormalizeLineEnds 0x300"},
     {"CreateFailureShowsOutput", [] { System().write_result = 0; }, kCreateFailedMessage,
      "in/page.txt", "write in/page.txt"},
+    // A view of a file that shrank while it was converted: nothing is written.
+    {"FileCutWhileDecodedShowsInput", [] { System().cut = true; }, kCannotOpenMessage,
+     "in/page.htm", "DecodeUtf8 0x200"},
+    {"FileCutUnderShiftJisShowsInput",
+     [] {
+       Stages().detected = 5;
+       System().cut = true;
+     },
+     kCannotOpenMessage, "in/page.htm", "HtmlToText"},
     // A link from the output to the input: the page is never written over.
     {"OutputThatIsTheInputShowsOutput", [] { System().same_file = 1; }, kCreateFailedMessage,
      "in/page.txt", "same in/page.htm in/page.txt"},

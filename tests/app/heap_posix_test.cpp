@@ -1,15 +1,20 @@
 // The program's POSIX heap: blocks keep their contents through every kind of
 // resize (within malloc, from malloc into a mapping, growing a mapping in place
 // or by moving it), released mappings come back for later requests, the first
-// mapping's companion is faulted in ahead of use, and a random mix of
-// operations never mixes up two blocks' bytes.
+// mapping's companion is faulted in ahead of use, a random mix of operations
+// never mixes up two blocks' bytes, and a view of a file holds the file, keeps
+// its own writes, and survives the file shrinking under it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "common/heap.h"
@@ -218,6 +223,99 @@ TEST(PosixHeap, RandomOperationsKeepEveryBlockIntact) {
     for (const Live& b : live) ASSERT_EQ(FirstMismatch(b.p, b.n, b.seed), b.n) << "step " << step;
   }
   for (const Live& b : live) MemFree(b.p);
+}
+
+// A file in the temporary folder holding n bytes of pattern seed; removed
+// with the object.
+class PatternFile {
+ public:
+  PatternFile(std::size_t n, unsigned seed) {
+    const char* folder = std::getenv("TMPDIR");
+    path_ = std::string(folder != nullptr && *folder != 0 ? folder : "/tmp") + "/heapviewXXXXXX";
+    fd_ = mkstemp(path_.data());
+    std::string bytes(n, '\0');
+    Fill(bytes.data(), n, seed);
+    ok_ = fd_ >= 0 && write(fd_, bytes.data(), n) == static_cast<ssize_t>(n);
+  }
+  ~PatternFile() {
+    if (fd_ >= 0) close(fd_);
+    unlink(path_.c_str());
+  }
+  PatternFile(const PatternFile&) = delete;
+  PatternFile& operator=(const PatternFile&) = delete;
+  bool ok() const { return ok_; }
+  int fd() const { return fd_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool ok_ = false;
+};
+
+TEST(PosixHeap, AViewHoldsTheFileWithThreeNulsBehindAndKeepsItsWritesToItself) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t sizes[] = {1, page - 2, page, page + 1, kMiB + 5, 3 * kMiB};
+  for (const std::size_t n : sizes) {
+    SCOPED_TRACE(n);
+    PatternFile file(n, 9);
+    ASSERT_TRUE(file.ok());
+    char* view = static_cast<char*>(MemMapFile(file.fd(), n));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(FirstMismatch(view, n, 9), n);
+    EXPECT_EQ(view[n] | view[n + 1] | view[n + 2], 0);
+    view[0] = static_cast<char>(~view[0]);  // as the decoder's cut does
+    char first = 0;
+    ASSERT_EQ(pread(file.fd(), &first, 1, 0), 1);
+    EXPECT_NE(first, view[0]) << "a write reached the file";
+    EXPECT_FALSE(MemViewWasCut(view));
+    MemFree(view);
+  }
+}
+
+// The pages past the new end read as zeros instead of raising SIGBUS, and the
+// view says it was cut; a later view of another file starts uncut.
+TEST(PosixHeap, AViewOfAFileThatShrinksReadsZerosAndIsMarkedCut) {
+  const std::size_t n = 5 * kMiB;
+  PatternFile file(n, 3);
+  ASSERT_TRUE(file.ok());
+  char* view = static_cast<char*>(MemMapFile(file.fd(), n));
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(ftruncate(file.fd(), static_cast<off_t>(kMiB)), 0);
+  const volatile char* bytes = view;
+  EXPECT_EQ(bytes[4 * kMiB], 0);
+  EXPECT_EQ(bytes[n - 1], 0);
+  EXPECT_EQ(FirstMismatch(view, kMiB, 3), kMiB);
+  EXPECT_TRUE(MemViewWasCut(view));
+  MemFree(view);
+
+  PatternFile other(2 * kMiB, 4);
+  ASSERT_TRUE(other.ok());
+  char* next = static_cast<char*>(MemMapFile(other.fd(), 2 * kMiB));
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(FirstMismatch(next, 2 * kMiB, 4), 2 * kMiB);
+  EXPECT_FALSE(MemViewWasCut(next));
+  MemFree(next);
+}
+
+// Only views are handled: a bus error anywhere else still ends the process,
+// and blocks that are not views are never cut.
+TEST(PosixHeap, OtherBusErrorsTakeTheirDefaultCourse) {
+  PatternFile file(3 * kMiB, 5);
+  ASSERT_TRUE(file.ok());
+  void* view = MemMapFile(file.fd(), 3 * kMiB);  // sets the handler
+  ASSERT_NE(view, nullptr);
+  void* block = MemAlloc(3 * kMiB);
+  EXPECT_FALSE(MemViewWasCut(block));
+  MemFree(block);
+  EXPECT_EXIT(
+      {
+        char* own =
+            static_cast<char*>(mmap(nullptr, 2 * kMiB, PROT_READ, MAP_PRIVATE, file.fd(), 0));
+        if (own == MAP_FAILED || ftruncate(file.fd(), 0) != 0) std::_Exit(1);
+        std::_Exit(static_cast<const volatile char*>(own)[kMiB]);
+      },
+      ::testing::KilledBySignal(SIGBUS), "");
+  MemFree(view);
 }
 
 }  // namespace

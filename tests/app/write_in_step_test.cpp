@@ -127,6 +127,28 @@ TEST(WriteInStep, WritesWhatTheStepsOneAfterTheOtherWrite) {
   }
 }
 
+// A text as read whose file shrank under it while the scan read it: the write
+// is told to give up once the scan is done.
+TEST(WriteInStep, ATextAsReadWhoseFileWasCutIsNotWritten) {
+  const std::string page = LargePage();
+  for (auto run_both : {&RunInOrder, &RunOnTwoThreads}) {
+    ClearMarkupTables();
+    const long live = testing::LiveBlocks();
+    char* block = HeapCopy(page);
+    testing::TreatAsCutView(block);
+    Recorder seen;
+    recorder = &seen;
+    const Platform platform = Recording(run_both);
+    EXPECT_EQ(WriteInStep(&platform, block, static_cast<uint32_t>(page.size()), true, "out.txt"),
+              InStepResult::kInputCut);
+    EXPECT_EQ(seen.last_answer, -1);
+    testing::TreatAsCutView(nullptr);
+    MemFree(block);
+    ClearMarkupTables();
+    EXPECT_EQ(testing::LiveBlocks(), live);
+  }
+}
+
 // Every allocation failed in turn, in order: the text written whole, or a
 // failure that tells the write to give up and leaks nothing. A text as read is
 // refused instead where memory runs short before any output, so that the

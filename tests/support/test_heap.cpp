@@ -12,6 +12,7 @@ long g_allocations = 0;
 long g_fail_countdown = 0;  // > 0: that many allocations from now, the last one fails
 bool g_fail_all = false;
 bool g_failed = false;
+const void* g_cut_view = nullptr;
 
 // True when this allocation is the one chosen to fail.
 bool ShouldFail() {
@@ -43,6 +44,14 @@ void* MemResize(void* p, std::size_t n) {
   return q;
 }
 
+void* MemMapFile(int, std::size_t) {
+  return nullptr;
+}
+
+bool MemViewWasCut(const void* block) {
+  return block != nullptr && block == g_cut_view;
+}
+
 void MemFree(void* p) {
   if (p == nullptr) return;
   --g_live;
@@ -50,6 +59,10 @@ void MemFree(void* p) {
 }
 
 namespace testing {
+
+void TreatAsCutView(const void* block) {
+  g_cut_view = block;
+}
 
 long LiveBlocks() {
   return g_live;

@@ -17,6 +17,10 @@ void ResetHeapFaults();
 // Whether the armed failure has happened since it was armed.
 bool InjectedFailureHappened();
 
+// Makes MemViewWasCut answer true for block (null: for none), as for a view
+// of a file that shrank while it was read.
+void TreatAsCutView(const void* block);
+
 // Disarms any fault when it goes out of scope.
 struct ScopedHeapFaults {
   ScopedHeapFaults() = default;
