@@ -111,16 +111,16 @@ void RunSide(void* argument) {
 InStepResult WriteInStep(const Platform* platform, char* decoded, uint32_t length, bool as_read,
                          const char* output_path) {
   TextProgress progress;
-  Writer writer{platform,
-                output_path,
-                &progress,
-                StartLineEndRule(kLineEndCrLf),
-                {},
-                0,
-                as_read ? decoded : nullptr,
-                false,
-                false,
-                0};
+  Writer writer{.platform = platform,
+                .output_path = output_path,
+                .progress = &progress,
+                .rule = StartLineEndRule(kLineEndCrLf),
+                .part = {},
+                .taken = 0,
+                .as_read = as_read ? decoded : nullptr,
+                .part_failed = false,
+                .input_cut = false,
+                .written = 0};
   // Room for a part whose every byte is a line end, so no part grows it.
   InitTextBuffer(&writer.part);
   if (!ReserveTextBuffer(&writer.part, 2 * kPartBytes)) {
