@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
       continue;
     }
     uint32_t text_length = 0;
-    char* text = HtmlToTextOfLength(decoded, decoded_length, nullptr, &text_length);
-    MemFree(decoded);
+    // As the driver does with a decoded text: converted in its own block.
+    char* text = HtmlToTextInBlock(decoded, decoded_length, &text_length, nullptr);
     const Clock::time_point t4 = Clock::now();
     char* final_text = nullptr;
     uint32_t final_length = 0;
