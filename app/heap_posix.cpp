@@ -407,6 +407,8 @@ void* MemResize(void* p, std::size_t n) {
   if (n > SIZE_MAX - 2 * kHugePage) return nullptr;
   Header* h = HeaderOf(p);
   if (h->mapped == kViewMark) {
+    // A view does not grow: it is copied into a block of the heap's own, and
+    // whether it was cut is no longer told.
     void* copy = MemAlloc(n);
     if (copy == nullptr) return nullptr;
     std::memcpy(copy, p, h->size < n ? h->size : n);
